@@ -1,0 +1,72 @@
+// The file layer under the payload units: byte files, attributes, times and
+// directories, with one POSIX and one Win32 implementation.
+//
+// Error discipline: a failing operation records a system error code in its
+// File and the code after it goes on. While a code is pending the File does
+// nothing (reads deliver no bytes, writes and seeks are skipped), like a
+// stream in its fail state, until takeError() reads and clears the code.
+// close() always releases the handle.
+//
+// Paths are ANSI texts with "\" as the separator. The POSIX implementation
+// turns "\" into "/" when it calls the system, keeps the read-only attribute
+// as the owner's write permission and accepts the other attribute bits
+// without effect.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// 0 or the system's error code (GetLastError on Win32, errno on POSIX).
+using SysError = uint32_t;
+
+enum class FileOpen {
+    ReadShared,      // existing file, read only; others may read and write
+    ReadWriteShared, // existing file, read and write; others may read and write
+    CreateAlways,    // created or truncated, read and write
+    CreateNew,       // created, read and write; fails if the name exists (no link is followed)
+};
+
+class File {
+public:
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    void open(const std::string& path, FileOpen mode);
+    void close();
+    bool isOpen() const { return handle_ != kNoHandle; }
+
+    // Up to count bytes; 0 at the end, on failure or while an error is pending.
+    uint32_t read(void* buffer, uint32_t count);
+    // A short write records an error.
+    void write(const void* buffer, uint32_t count);
+    void seek(uint32_t offset);
+    uint32_t position();
+    uint32_t size();
+    bool atEnd();
+
+    // Sets the last-write time from a local DOS date (high 16 bits) and time
+    // (low 16 bits); creation and access times stay. Answers the code directly
+    // and records nothing.
+    SysError setDosTime(uint32_t dosDateTime);
+
+    SysError takeError();
+    SysError pendingError() const { return error_; }
+
+private:
+    void record(SysError code);
+
+    static constexpr intptr_t kNoHandle = -1;
+    intptr_t handle_ = kNoHandle;
+    SysError error_ = 0;
+};
+
+// Free operations answer 0 or the system error code.
+SysError QueryFileAttributes(const std::string& path, uint32_t* attributes);
+SysError ChangeFileAttributes(const std::string& path, uint32_t attributes);
+SysError RemoveFile(const std::string& path);
+SysError MakeDirectory(const std::string& path);
+// The current directory as the system reports it, at most 260 characters,
+// or the empty text.
+std::string CurrentDirectory();
