@@ -1,0 +1,1 @@
+#include "Crc32.h"

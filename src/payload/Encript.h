@@ -1,0 +1,15 @@
+// Scrambling stream of the archive body: a linear congruential generator
+// seeded from a key; XOR, so the same call scrambles and descrambles.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+void InitEncript();
+void DoneEncript();
+
+void SetScrambleKey(const std::string& key);
+void DescrambleBlock(uint8_t* buffer, int32_t length);
+
+// The program-wide generator, which the descrambler borrows and restores.
+uint32_t DrawRandom(uint32_t range);
