@@ -63,10 +63,23 @@ private:
 };
 
 // Free operations answer 0 or the system error code.
+// On POSIX the attributes read back are the directory bit and read-only.
 SysError QueryFileAttributes(const std::string& path, uint32_t* attributes);
 SysError ChangeFileAttributes(const std::string& path, uint32_t attributes);
 SysError RemoveFile(const std::string& path);
 SysError MakeDirectory(const std::string& path);
 // The current directory as the system reports it, at most 260 characters,
-// or the empty text.
+// or the empty text. POSIX spells it with "\" like every other path here.
 std::string CurrentDirectory();
+// The running program's file (GetModuleFileNameA, /proc/self/exe), or the
+// empty text.
+std::string OwnProgramPath();
+
+// DOS times in local time, with the rules the reader and the writer share:
+// seconds truncated to even values, times before 1980 or after 2107 clamped
+// to 1980-01-01 00:00:00 and 2107-12-31 23:59:58. Converting a file's time
+// and stamping it back with File::setDosTime gives the same time on one
+// machine.
+uint32_t UnixTimeToDosDateTime(int64_t unixSeconds);
+// The last-write time of a file as a local DOS date and time.
+SysError QueryFileDosTime(const std::string& path, uint32_t* dosDateTime);
