@@ -1,1 +1,91 @@
+// The scrambling stream is the runtime's linear congruential generator
+// (state := state * 134775813 + 1, byte = top 8 bits of the new state),
+// started from a state derived from the key and carried from block to block.
 #include "Encript.h"
+
+namespace {
+
+constexpr uint32_t kMultiplier = 134775813; // 0x08088405
+constexpr uint32_t kIncrement = 1;
+
+uint32_t scrambleState = 0;  // the stream's state between blocks
+uint32_t generatorState = 0; // the program-wide generator that DrawRandom advances
+
+inline uint32_t Step(uint32_t state) {
+    return state * kMultiplier + kIncrement;
+}
+
+// n steps at once: state(k + n) = multiplier^n * state(k) + increment_n.
+struct Jump {
+    uint32_t multiplier;
+    uint32_t increment;
+};
+constexpr Jump JumpOf(uint32_t n) {
+    Jump j{1, 0};
+    for (uint32_t i = 0; i < n; ++i)
+        j = {j.multiplier * kMultiplier, j.increment * kMultiplier + kIncrement};
+    return j;
+}
+
+constexpr uint32_t kLanes = 8;
+constexpr Jump kLaneJump = JumpOf(kLanes);
+
+} // namespace
+
+void InitEncript() {
+    scrambleState = 0;
+}
+
+void DoneEncript() {}
+
+void SetScrambleKey(const std::string& key) {
+    // The length is a 16-bit count; byte i (from 1) lands at bit 8 * (i mod 4).
+    uint32_t n = uint32_t(key.size() % 65536);
+    uint32_t sum = 0;
+    for (uint32_t i = 1; i <= n; ++i) sum += uint32_t(uint8_t(key[i - 1])) << (8 * (i % 4));
+    scrambleState = sum;
+}
+
+// Byte k of the block is XORed with the top byte of the (k+1)-th state after
+// scrambleState. Eight lanes each advance eight steps at a time, so their
+// multiplications do not wait on one another; the program-wide generator is
+// never touched, which is what saving and restoring it would leave.
+void DescrambleBlock(uint8_t* buffer, int32_t length) {
+    if (length <= 0) return;
+    uint32_t state = scrambleState;
+    uint32_t count = uint32_t(length);
+    uint32_t i = 0;
+    if (count >= kLanes) {
+        uint32_t lane[kLanes];
+        lane[0] = Step(state);
+        for (uint32_t j = 1; j < kLanes; ++j) lane[j] = Step(lane[j - 1]);
+        for (;;) {
+            for (uint32_t j = 0; j < kLanes; ++j) buffer[i + j] ^= uint8_t(lane[j] >> 24);
+            i += kLanes;
+            state = lane[kLanes - 1];
+            if (count - i < kLanes) break;
+            for (uint32_t j = 0; j < kLanes; ++j)
+                lane[j] = lane[j] * kLaneJump.multiplier + kLaneJump.increment;
+        }
+    }
+    for (; i < count; ++i) {
+        state = Step(state);
+        buffer[i] ^= uint8_t(state >> 24);
+    }
+    scrambleState = state;
+}
+
+uint32_t DrawRandom(uint32_t range) {
+    generatorState = Step(generatorState);
+    return uint32_t((uint64_t(generatorState) * range) >> 32);
+}
+
+uint32_t GetGeneratorState() {
+    return generatorState;
+}
+void SetGeneratorState(uint32_t state) {
+    generatorState = state;
+}
+uint32_t GetScrambleState() {
+    return scrambleState;
+}

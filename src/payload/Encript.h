@@ -13,3 +13,8 @@ void DescrambleBlock(uint8_t* buffer, int32_t length);
 
 // The program-wide generator, which the descrambler borrows and restores.
 uint32_t DrawRandom(uint32_t range);
+
+// For tests: the program-wide generator's state, and the stream's state.
+uint32_t GetGeneratorState();
+void SetGeneratorState(uint32_t state);
+uint32_t GetScrambleState();
