@@ -1,15 +1,16 @@
 // unsetup.exe, the uninstaller that the uninstall entry names. After the
 // user confirms, it removes what the installer put on the machine: the files
-// that "uninstall.lst" lists in its own directory, the folders they leave
-// empty, the program group "Zelquist" with its three links, and the registry
-// entries of the installation. The shared system files stay, as other
+// that "uninstall.lst" lists in its own directory (and the browser finder's
+// log), the folders they leave empty, the program group "Zelquist" with its
+// three links, and the registry entries of the installation. The shared system files stay, as other
 // programs may use them. It removes itself last, when Windows restarts, and
 // ends with a message that names whatever it could not remove.
 //
 // Exit code: 0 everything removed, 1 something could not be removed,
 // 2 the user declined.
-#include <shlobj.h>
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include "ScopedWin32.h"
 #include "TextBuffer.h"
@@ -22,6 +23,8 @@ constexpr char kSelfName[] = "unsetup.exe";
 constexpr char kGroupName[] = "Zelquist";
 constexpr const char* kLinkNames[] = {"Quorvath", "QVR Help", "QVR-compatible Browsers"};
 constexpr DWORD kMaxManifestBytes = 64 * 1024;
+// Files the product writes itself after the installation.
+constexpr const char* kWrittenFiles[] = {"tolvane.log"};
 
 TextBuffer problems; // one line per item that could not be removed
 TextBuffer kept;     // folders left because they hold files of others
@@ -345,6 +348,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return 2;
 
     RemoveDeliveredFiles(dest);
+    for (const char* name : kWrittenFiles) {
+        char path[MAX_PATH];
+        if (JoinPath(path, dest, name)) RemoveFile(path);
+    }
     RemoveProgramGroup();
     RemoveRegistryEntries();
     RemoveSelf(dest);

@@ -109,6 +109,9 @@ protected:
                                   (SystemDirectory() + "\\" + shared).c_str(), FALSE));
         for (const char* shared : kSharedFiles) DeleteFileA((dest + "\\" + shared).c_str());
         delivered = files;
+        // The browser finder ran at the end of the setup and left its log.
+        std::string log = dest + "\\tolvane.log";
+        ScopedHandle(CreateFileA(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
 
         SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", "Zelquist 1.0");
         SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString",
@@ -170,6 +173,7 @@ protected:
             if (file == except || file == "unsetup.exe") continue;
             EXPECT_FALSE(PathExists(dest + "\\" + file)) << file;
         }
+        EXPECT_FALSE(PathExists(dest + "\\tolvane.log"));
         // The uninstaller cannot delete its running file: gone, or left for
         // the next restart.
         std::string self = dest + "\\unsetup.exe";
