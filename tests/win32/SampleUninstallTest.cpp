@@ -8,6 +8,10 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <thread>
+
+#include "PostSet.h"
+#include "shortcut.h"
 
 namespace {
 
@@ -89,6 +93,28 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Runs the installed unsetup.exe as the uninstall entry does and answers
+// its confirmation; the outcome message's text goes to outcome.
+DWORD RunInstalledUninstaller(const std::string& dest, int answer, std::string* outcome) {
+    StartedProcess process = StartProgram("\"" + dest + "\\unsetup.exe\"");
+    EXPECT_TRUE(process.handle.valid());
+    std::string question = AnswerMessageBox(kCaption, answer);
+    EXPECT_NE(question.find("Do you want to remove Zelquist 1.0 (Quorvath) from"),
+              std::string::npos)
+        << question;
+    EXPECT_NE(question.find(dest), std::string::npos) << question;
+    if (answer == IDYES) {
+        std::string text = AnswerMessageBox(kCaption, IDOK);
+        if (outcome != nullptr) *outcome = text;
+    }
+    return WaitForExit(process);
+}
+
+void ExpectSharedFilesKept() {
+    for (const char* shared : kInstalledShared)
+        EXPECT_TRUE(PathExists(SystemDirectory() + "\\" + shared)) << shared;
+}
+
 // The state an installation into a destination with blanks leaves: the
 // payload unpacked, the shared files moved into the system directory, the
 // registry entries, and the group with its links in both Programs folders
@@ -151,21 +177,8 @@ protected:
         }
     }
 
-    // Runs the installed unsetup.exe as the uninstall entry does and answers
-    // its confirmation; the outcome message's text goes to outcome.
     DWORD RunUninstaller(int answer, std::string* outcome = nullptr) {
-        StartedProcess process = StartProgram("\"" + dest + "\\unsetup.exe\"");
-        EXPECT_TRUE(process.handle.valid());
-        std::string question = AnswerMessageBox(kCaption, answer);
-        EXPECT_NE(question.find("Do you want to remove Zelquist 1.0 (Quorvath) from"),
-                  std::string::npos)
-            << question;
-        EXPECT_NE(question.find(dest), std::string::npos) << question;
-        if (answer == IDYES) {
-            std::string text = AnswerMessageBox(kCaption, IDOK);
-            if (outcome != nullptr) *outcome = text;
-        }
-        return WaitForExit(process);
+        return RunInstalledUninstaller(dest, answer, outcome);
     }
 
     void ExpectInstalledFilesGone(const std::string& except = "") {
@@ -190,11 +203,6 @@ protected:
             EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kOpenlistKey, value)) << value;
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".qvq"));
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Quorvath"));
-    }
-
-    void ExpectSharedFilesKept() {
-        for (const char* shared : kInstalledShared)
-            EXPECT_TRUE(PathExists(SystemDirectory() + "\\" + shared)) << shared;
     }
 
     std::string dest;
@@ -266,6 +274,72 @@ TEST_F(InstalledSample, DecliningTheConfirmationChangesNothing) {
             EXPECT_TRUE(PathExists(group + "\\" + link + ".lnk")) << link;
     EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
     EXPECT_TRUE(ValueExists(HKEY_CLASSES_ROOT, "Quorvath\\shell\\open\\command", nullptr));
+}
+
+// The whole way: the real post-setup steps install the unpacked payload,
+// then the uninstaller takes it all away again.
+TEST(SampleAfterPostSetup, UninstallerUndoesWhatThePostSetupStepsDid) {
+    std::string dest = FreshTempDir("qx sample setup\\Zelquist dest");
+    std::vector<std::string> files;
+    ListFiles(PayloadPath(), "", files);
+    CreateDirectoryA((dest + "\\help").c_str(), nullptr);
+    CreateDirectoryA((dest + "\\queries").c_str(), nullptr);
+    for (const std::string& file : files)
+        ASSERT_TRUE(CopyFileA(PayloadPath(file).c_str(), (dest + "\\" + file).c_str(), FALSE));
+
+    InitShortcut();
+    InitPostSet();
+    std::string success;
+    std::thread answer([&] { success = AnswerMessageBox("Quorvath Setup", IDOK); });
+    EXPECT_TRUE(RunPostSetup(dest, nullptr, [](bool) {}));
+    answer.join();
+    EXPECT_NE(success.find("Quorvath has been successfully installed."), std::string::npos)
+        << success;
+    // The installer started the browser finder: close it before going on.
+    HWND finder = nullptr;
+    for (int i = 0; i < 200 && finder == nullptr; ++i, Sleep(100))
+        finder = FindWindowA("TolvaneWnd", nullptr);
+    ASSERT_NE(finder, nullptr);
+    PostMessageA(finder, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 200 && IsWindow(finder); ++i) Sleep(100);
+    EXPECT_NE(ReadWholeFile(dest + "\\tolvane.log").find(" tolvane started, "), std::string::npos);
+
+    std::string group = ProgramsFolderPath() + "\\Zelquist";
+    for (const char* link : kLinkNames)
+        ASSERT_TRUE(PathExists(group + "\\" + link + ".lnk")) << link;
+    ASSERT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kOpenlistKey, "02"));
+    ExpectSharedFilesKept();
+    std::string foreign = dest + "\\my notes.txt";
+    ScopedHandle(CreateFileA(foreign.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    SetString(HKEY_LOCAL_MACHINE, kOpenlistKey, "03", "C:\\elsewhere\\mine.qvq");
+
+    std::string outcome;
+    EXPECT_EQ(RunInstalledUninstaller(dest, IDYES, &outcome), 0u);
+    EXPECT_NE(outcome.find("has been removed from your computer."), std::string::npos) << outcome;
+    for (const std::string& file : files) {
+        if (file == "unsetup.exe") continue;
+        EXPECT_FALSE(PathExists(dest + "\\" + file)) << file;
+    }
+    EXPECT_FALSE(PathExists(dest + "\\tolvane.log"));
+    EXPECT_FALSE(PathExists(dest + "\\help"));
+    EXPECT_FALSE(PathExists(dest + "\\queries"));
+    EXPECT_TRUE(PathExists(foreign));
+    EXPECT_FALSE(PathExists(group));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    for (const char* value : {"00", "01", "02"})
+        EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kOpenlistKey, value)) << value;
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kOpenlistKey, "03"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".qvq"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Quorvath"));
+    ExpectSharedFilesKept();
+
+    DonePostSet();
+    DoneShortcut();
+    RemoveTree(FreshTempDir("qx sample setup"));
+    for (const char* shared : kInstalledShared)
+        DeleteFileA((SystemDirectory() + "\\" + shared).c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tavrenholt");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tavrenholt");
 }
 
 } // namespace
