@@ -268,3 +268,21 @@ TEST_F(SharedFileTest, MissingDeliveredCopyIsReportedAsFileInUse) {
     EXPECT_NE(boxes[0].text.find("\"" + (system / "QVR32.DLL") + "\"is currently"),
               std::string::npos);
 }
+
+TEST(VersionLibrary, IsNotImportedSoAPlantedCopyCannotLoad) {
+    // The import table of this program, which links the post-setup unit.
+    const auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleA(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    ASSERT_NE(directory.VirtualAddress, 0u);
+    std::vector<std::string> imported;
+    for (const auto* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         entry->Name != 0; ++entry)
+        imported.push_back(Lower(reinterpret_cast<const char*>(base + entry->Name)));
+    EXPECT_NE(std::find(imported.begin(), imported.end(), "kernel32.dll"), imported.end());
+    EXPECT_EQ(std::find(imported.begin(), imported.end(), "version.dll"), imported.end())
+        << testing::PrintToString(imported);
+}
