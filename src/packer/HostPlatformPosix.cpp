@@ -1,0 +1,26 @@
+#include "HostPlatform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool IsTerminal(std::FILE* stream) {
+    return ::isatty(::fileno(stream)) == 1;
+}
+
+std::string SystemErrorText(SysError code) {
+    return std::strerror(int(code));
+}
+
+SysError ModificationTime(const std::string& path, int64_t* seconds) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return SysError(errno);
+    *seconds = int64_t(info.st_mtime);
+    return 0;
+}
+
+SysError RenameOver(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : SysError(errno);
+}

@@ -1,0 +1,39 @@
+// Encoder of the implode format that Explode reads: LZ77 over a window of
+// 1024, 2048 or 4096 bytes with the format's fixed prefix codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+enum class ImplodeLiterals : uint8_t {
+    Binary = 0, // literals as plain 8-bit bytes
+    Ascii = 1,  // literals through the fixed text code
+};
+
+struct ImplodeChoice {
+    ImplodeLiterals literals = ImplodeLiterals::Binary;
+    uint32_t dictionarySize = 4096;
+};
+
+// Called now and then with the count of input bytes encoded so far (for
+// ImplodeSmallest: summed over its six tries, up to six times the size).
+using ImplodeProgress = std::function<void(size_t done)>;
+
+// 1024, 2048 or 4096.
+bool IsImplodeDictionarySize(uint32_t size);
+
+// One complete stream: the two header bytes, the tokens and the end marker.
+// Every code has a fixed bit cost, so the parse picks the sequence of
+// literals and copies with the fewest bits over the matches it finds.
+// Empty input gives the 4-byte stream of the header and the end marker.
+// The input must be shorter than 4 GiB, as an archive member is.
+std::vector<uint8_t> Implode(const uint8_t* data, size_t size, ImplodeChoice choice,
+                             const ImplodeProgress& progress = {});
+
+// Tries both literal modes with all three dictionary sizes and keeps the
+// shortest stream; ties go to the earlier of binary before ASCII and the
+// larger dictionary first, so the result never depends on timing.
+std::vector<uint8_t> ImplodeSmallest(const uint8_t* data, size_t size, ImplodeChoice* chosen,
+                                     const ImplodeProgress& progress = {});
