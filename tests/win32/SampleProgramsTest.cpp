@@ -137,6 +137,15 @@ TEST(SamplePrograms, ImportOnlyLibrariesThatWindowsLoadsFromTheSystemDirectory) 
     }
 }
 
+TEST(Quorvath, CarriesItsOwnIconFirst) {
+    std::string exe = PayloadPath("Quorvath.exe");
+    // Index 0 is what the association's DefaultIcon names.
+    HICON icon = ExtractIconA(GetModuleHandleA(nullptr), exe.c_str(), 0);
+    EXPECT_NE(icon, nullptr);
+    EXPECT_NE(icon, reinterpret_cast<HICON>(1));
+    if (icon != nullptr && icon != reinterpret_cast<HICON>(1)) DestroyIcon(icon);
+}
+
 // A copy of travel.qvq in a folder whose path holds blanks.
 std::string QueryWithBlanks(const std::string& folder) {
     std::string dir = FreshTempDir(folder);

@@ -5,6 +5,7 @@
 // removal for the next restart.
 #include "SampleTestSupport.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -309,6 +310,22 @@ TEST(SampleAfterPostSetup, UninstallerUndoesWhatThePostSetupStepsDid) {
         ASSERT_TRUE(PathExists(group + "\\" + link + ".lnk")) << link;
     ASSERT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kOpenlistKey, "02"));
     ExpectSharedFilesKept();
+
+    // The product starts from its shortcut and lists the queries the setup registered.
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    std::string quorvathLink = group + "\\Quorvath.lnk";
+    info.lpFile = quorvathLink.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    EXPECT_TRUE(ShellExecuteExA(&info));
+    HWND product = nullptr;
+    for (int i = 0; i < 200 && product == nullptr; ++i, Sleep(100))
+        product = FindWindowA("QuorvathWnd", nullptr);
+    ASSERT_NE(product, nullptr);
+    EXPECT_EQ(SendMessageA(GetDlgItem(product, 101), LB_GETCOUNT, 0, 0), 3);
+    PostMessageA(product, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 200 && IsWindow(product); ++i) Sleep(100);
+
     std::string foreign = dest + "\\my notes.txt";
     ScopedHandle(CreateFileA(foreign.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     SetString(HKEY_LOCAL_MACHINE, kOpenlistKey, "03", "C:\\elsewhere\\mine.qvq");
