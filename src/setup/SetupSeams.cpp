@@ -1,0 +1,55 @@
+// The real calls behind the driver's seams, and the links to the other units.
+#include "QVRInst.h"
+
+#if __has_include("Archive.h")
+#include "Archive.h"
+#define QX_HAVE_ARCHIVE 1
+#endif
+#if __has_include("PostSet.h")
+#include "PostSet.h"
+#define QX_HAVE_POSTSET 1
+#endif
+#if __has_include("SelDir.h")
+#include "SelDir.h"
+#define QX_HAVE_SELDIR 1
+#endif
+
+namespace {
+
+HMODULE LoadShellLibrary() {
+    return LoadSystemLibrary("shell32.dll");
+}
+
+#ifndef QX_HAVE_ARCHIVE
+bool ExtractPayload(const std::string&, ProgressCallback) {
+    return false;
+}
+#endif
+#ifndef QX_HAVE_POSTSET
+bool RunPostSetup(const std::string&, HWND, ProgressCallback) {
+    return true;
+}
+#endif
+#ifndef QX_HAVE_SELDIR
+void ChooseDirectory(HWND, const std::string& initialPath, std::string& chosenPath) {
+    chosenPath = initialPath;
+}
+#endif
+
+} // namespace
+
+SetupSeams DefaultSetupSeams() {
+    SetupSeams seams;
+    seams.registerClassEx = RegisterClassExA;
+    seams.loadShellLibrary = LoadShellLibrary;
+    seams.getClassInfo = GetClassInfoA;
+    seams.destroyWindow = DestroyWindow;
+    seams.messageBox = MessageBoxA;
+    seams.runWelcome = RunWelcomeDialog;
+    seams.chooseDirectory = ChooseDirectory;
+    seams.extractPayload = ExtractPayload;
+    seams.runPostSetup = RunPostSetup;
+    return seams;
+}
+
+SetupSeams Seams = DefaultSetupSeams();
