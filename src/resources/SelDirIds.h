@@ -1,0 +1,22 @@
+// Resource ids of the Choose Directory dialog (100 series) and of its folder
+// (1001-1003) and drive-type (1101-1105) icons.
+#pragma once
+
+#define IDD_CHOOSE_DIRECTORY 100
+#define IDC_SELDIR_PROMPT 101
+#define IDC_SELDIR_PATH_LABEL 102
+#define IDC_SELDIR_PATH 103
+#define IDC_SELDIR_DIRS_LABEL 104
+#define IDC_SELDIR_DIRS 105
+#define IDC_SELDIR_DRIVES_LABEL 106
+#define IDC_SELDIR_DRIVES 107
+#define IDC_SELDIR_OK 108
+
+#define IDI_FOLDER_CLOSED 1001
+#define IDI_FOLDER_CURRENT 1002
+#define IDI_FOLDER_OPEN 1003
+#define IDI_DRIVE_CDROM 1101
+#define IDI_DRIVE_REMOVABLE 1102
+#define IDI_DRIVE_FIXED 1103
+#define IDI_DRIVE_REMOTE 1104
+#define IDI_DRIVE_RAMDISK 1105
