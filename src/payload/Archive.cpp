@@ -104,7 +104,10 @@ bool ExtractPayloadFrom(const std::string& installerPath, const std::string& des
     copy.close();
     installer.close();
 
-    const bool copyFailed = (installer.takeError() != 0) | (copy.takeError() != 0);
+    // Both pending codes are taken, so neither survives into a later call.
+    const SysError installerError = installer.takeError();
+    const SysError copyError = copy.takeError();
+    const bool copyFailed = installerError != 0 || copyError != 0;
     bool result = false;
     if (!copyFailed)
         result = UnpackArchive(temporaryArchive.c_str(), destination.c_str(), nullptr,
