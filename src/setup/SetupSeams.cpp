@@ -1,14 +1,8 @@
 // The real calls behind the driver's seams, and the links to the other units.
 #include "QVRInst.h"
 
-#if __has_include("Archive.h")
 #include "Archive.h"
-#define QX_HAVE_ARCHIVE 1
-#endif
-#if __has_include("PostSet.h")
 #include "PostSet.h"
-#define QX_HAVE_POSTSET 1
-#endif
 #if __has_include("SelDir.h")
 #include "SelDir.h"
 #define QX_HAVE_SELDIR 1
@@ -16,20 +10,8 @@
 
 namespace {
 
-HMODULE LoadShellLibrary() {
-    return LoadSystemLibrary("shell32.dll");
-}
+HMODULE LoadShellLibrary() { return LoadSystemLibrary("shell32.dll"); }
 
-#ifndef QX_HAVE_ARCHIVE
-bool ExtractPayload(const std::string&, ProgressCallback) {
-    return false;
-}
-#endif
-#ifndef QX_HAVE_POSTSET
-bool RunPostSetup(const std::string&, HWND, ProgressCallback) {
-    return true;
-}
-#endif
 #ifndef QX_HAVE_SELDIR
 void ChooseDirectory(HWND, const std::string& initialPath, std::string& chosenPath) {
     chosenPath = initialPath;

@@ -2,24 +2,15 @@
 // their finalisations. The run sets no exit code.
 #include "QVRInst.h"
 
+#include "Archive.h"
 #include "Encript.h"
+#include "PostSet.h"
+#include "QxUnZip.h"
 #include "ShortUtl.h"
+#include "shortcut.h"
 #if __has_include("SelDir.h")
 #include "SelDir.h"
 #define QX_HAVE_SELDIR 1
-#endif
-#if __has_include("QxUnZip.h")
-#include "QxUnZip.h"
-#define QX_HAVE_QXUNZIP 1
-#endif
-#if __has_include("Archive.h")
-#include "Archive.h"
-#define QX_HAVE_ARCHIVE 1
-#endif
-#if __has_include("PostSet.h")
-#include "PostSet.h"
-#include "shortcut.h"
-#define QX_HAVE_POSTSET 1
 #endif
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -30,35 +21,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     InitSelDir();
 #endif
     InitShortUtl();
-#ifdef QX_HAVE_INIT_ENCRIPT
     InitEncript();
-#endif
-#ifdef QX_HAVE_QXUNZIP
     InitQxUnZip();
-#endif
-#ifdef QX_HAVE_ARCHIVE
     InitArchive();
-#endif
-#ifdef QX_HAVE_POSTSET
     InitShortcut();
     InitPostSet();
-#endif
 
     RunSetup();
 
-#ifdef QX_HAVE_POSTSET
     DonePostSet();
     DoneShortcut();
-#endif
-#ifdef QX_HAVE_ARCHIVE
     DoneArchive();
-#endif
-#ifdef QX_HAVE_QXUNZIP
     DoneQxUnZip();
-#endif
-#ifdef QX_HAVE_INIT_ENCRIPT
     DoneEncript();
-#endif
     DoneShortUtl();
 #ifdef QX_HAVE_SELDIR
     DoneSelDir();
