@@ -402,17 +402,21 @@ std::vector<uint8_t> Implode(const uint8_t* data, size_t size, ImplodeChoice cho
     return out;
 }
 
-std::vector<uint8_t> ImplodeSmallest(const uint8_t* data, size_t size, ImplodeChoice* chosen,
-                                     const ImplodeProgress& progress) {
-    static constexpr ImplodeChoice kOrder[] = {
+std::vector<ImplodeChoice> AllImplodeChoices() {
+    return {
         {ImplodeLiterals::Binary, 4096}, {ImplodeLiterals::Binary, 2048},
         {ImplodeLiterals::Binary, 1024}, {ImplodeLiterals::Ascii, 4096},
         {ImplodeLiterals::Ascii, 2048},  {ImplodeLiterals::Ascii, 1024},
     };
+}
+
+std::vector<uint8_t> ImplodeSmallest(const uint8_t* data, size_t size,
+                                     const std::vector<ImplodeChoice>& candidates,
+                                     ImplodeChoice* chosen, const ImplodeProgress& progress) {
     std::vector<uint8_t> best;
-    ImplodeChoice bestChoice{};
+    ImplodeChoice bestChoice = candidates.empty() ? ImplodeChoice{} : candidates.front();
     size_t doneBefore = 0;
-    for (const ImplodeChoice& c : kOrder) {
+    for (const ImplodeChoice& c : candidates) {
         std::vector<uint8_t> stream = Implode(data, size, c, [&](size_t done) {
             if (progress) progress(doneBefore + done);
         });
@@ -422,6 +426,7 @@ std::vector<uint8_t> ImplodeSmallest(const uint8_t* data, size_t size, ImplodeCh
             bestChoice = c;
         }
     }
+    if (best.empty()) best = Implode(data, size, bestChoice);
     if (chosen) *chosen = bestChoice;
     return best;
 }

@@ -18,7 +18,7 @@ struct ImplodeChoice {
 };
 
 // Called now and then with the count of input bytes encoded so far (for
-// ImplodeSmallest: summed over its six tries, up to six times the size).
+// ImplodeSmallest: summed over its tries).
 using ImplodeProgress = std::function<void(size_t done)>;
 
 // 1024, 2048 or 4096.
@@ -32,8 +32,12 @@ bool IsImplodeDictionarySize(uint32_t size);
 std::vector<uint8_t> Implode(const uint8_t* data, size_t size, ImplodeChoice choice,
                              const ImplodeProgress& progress = {});
 
-// Tries both literal modes with all three dictionary sizes and keeps the
-// shortest stream; ties go to the earlier of binary before ASCII and the
-// larger dictionary first, so the result never depends on timing.
-std::vector<uint8_t> ImplodeSmallest(const uint8_t* data, size_t size, ImplodeChoice* chosen,
-                                     const ImplodeProgress& progress = {});
+// Both literal modes with all three dictionary sizes, in the order that
+// breaks ties: binary before ASCII, larger dictionaries first.
+std::vector<ImplodeChoice> AllImplodeChoices();
+
+// Encodes with every candidate and keeps the shortest stream (the first of
+// equal ones), so the result never depends on timing.
+std::vector<uint8_t> ImplodeSmallest(const uint8_t* data, size_t size,
+                                     const std::vector<ImplodeChoice>& candidates,
+                                     ImplodeChoice* chosen, const ImplodeProgress& progress = {});

@@ -86,32 +86,6 @@ int UsageError(const char* command, const std::string& message) {
     return kExitUsage;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data, std::string* error) {
-    data->clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    uint8_t buffer[1 << 16];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-        data->insert(data->end(), buffer, buffer + n);
-        if (data->size() > 0xFFFFFFFEu) {
-            std::fclose(f);
-            *error = path + ": too large (4 GiB or more)";
-            return false;
-        }
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        *error = path + ": cannot read";
-        return false;
-    }
-    return true;
-}
-
 ProgressBar::ProgressBar(uint64_t total, bool enabled) : total_(total), enabled_(enabled) {}
 
 ProgressBar::~ProgressBar() {

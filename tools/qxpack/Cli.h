@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "InputFile.h"
+
 // Exit codes: 0 success, 1 the work failed, 2 the command line was wrong.
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
@@ -34,9 +36,6 @@ std::string OptionValue(const Arguments& args, const std::string& name,
 int Fail(const char* command, const std::string& message);
 // Same with a hint to --help; answers kExitUsage.
 int UsageError(const char* command, const std::string& message);
-
-// The whole file, or a one-line reason naming it.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data, std::string* error);
 
 // A one-line bar on stderr, drawn only when stderr is a terminal.
 class ProgressBar {

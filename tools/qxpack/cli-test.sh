@@ -35,7 +35,7 @@ no_output() {
 }
 
 ## help and usage
-for command in implode explode; do
+for command in build list verify extract implode explode; do
     run 0 "$command" --help
     grep -q "usage: qxpack $command" out.txt || fail "$command --help shows no usage"
 done
@@ -100,6 +100,109 @@ run 0 implode zero.bin zero.dcl
 run 1 implode missing.bin bad.out
 expect_error "missing.bin: cannot open"
 no_output bad.out
+
+## build, list, verify, extract
+mkdir -p tree/sub/deeper tree/empty-folder
+cp "$fixtures/dcl/text8192.plain" tree/readme.txt
+cat "$fixtures/dcl/seq256.plain" "$fixtures/dcl/rep100k.plain" >tree/sub/data.bin
+: >tree/sub/deeper/empty.dat
+echo locked >tree/sub/locked.txt
+chmod u+w tree/readme.txt
+chmod a-w tree/sub/locked.txt
+touch -d '2001-02-03 04:05:07' tree/readme.txt
+touch -d '1975-06-01 12:00:00' tree/sub/data.bin
+printf 'MZ a stand-in stub' >stub.exe
+
+run 0 build --stub stub.exe --out setup.exe tree
+run 0 build --stub stub.exe --out again.exe tree
+cmp -s setup.exe again.exe || fail "build is not reproducible"
+head -c 18 setup.exe | cmp -s - stub.exe || fail "the installer does not start with the stub"
+[ "$(head -c 42 setup.exe | tail -c 24)" = "<QXZIP FILE BEGINS HERE>" ] || fail "no marker after the stub"
+
+sum_before=$(sha256sum setup.exe)
+run 0 list setup.exe
+grep -q 'sub\\deeper\\empty.dat' out.txt || fail "list does not show the nested member"
+grep -q '2001-02-03 04:05:06  ----  readme.txt' out.txt || fail "list: readme.txt date or attributes: $(cat out.txt)"
+grep -q '1980-01-01 00:00:00' out.txt || fail "list: a time before 1980 is not clamped"
+grep -q 'R---  sub\\locked.txt' out.txt || fail "list: the read-only bit is missing"
+[ "$(grep -c '  ' out.txt)" -ge 5 ] || fail "list shows too few lines"
+run 0 verify setup.exe
+run 0 extract setup.exe extracted
+diff -r tree extracted >diff.txt 2>&1
+grep -v '^Only in tree: empty-folder' diff.txt | grep -q . && fail "extract differs: $(cat diff.txt)"
+[ "$(stat -c %Y extracted/readme.txt)" -eq "$(date -d '2001-02-03 04:05:06' +%s)" ] ||
+    fail "extract: readme.txt has the wrong time"
+# (by the mode bits: root may write anything)
+owner_writes() { [ "$(stat -c %A "$1" | cut -c3)" = w ]; }
+owner_writes extracted/sub/locked.txt && fail "extract: locked.txt lost its read-only bit"
+owner_writes extracted/readme.txt || fail "extract: readme.txt became read-only"
+[ ! -e extracted/tempfile.\$\$\$ ] || fail "extract left its archive copy"
+[ "$(sha256sum setup.exe)" = "$sum_before" ] || fail "list, verify or extract changed the installer"
+# extracting again over read-only files replaces them
+run 0 extract setup.exe extracted
+
+# SOURCE_DATE_EPOCH clamps later times
+SOURCE_DATE_EPOCH=$(date -d '1999-12-31 10:00:00' +%s) run 0 build --out epoch.qxz tree
+run 0 list epoch.qxz
+grep -q '1999-12-31 10:00:00  ----  readme.txt' out.txt || fail "SOURCE_DATE_EPOCH did not clamp: $(cat out.txt)"
+SOURCE_DATE_EPOCH=soon run 1 build --out epoch2.qxz tree
+expect_error "SOURCE_DATE_EPOCH"
+no_output epoch2.qxz
+
+# bare archives with a key
+run 0 build --out keyed.qxz --key 'open sesame' tree
+run 1 list keyed.qxz
+expect_error "keyed.qxz: the checksum does not match"
+run 0 verify --key 'open sesame' keyed.qxz
+run 1 extract keyed.qxz wrongkey
+expect_error "UnpackArchive result -5"
+run 0 extract --key 'open sesame' keyed.qxz keyed
+diff -r tree keyed 2>&1 | grep -v '^Only in tree: empty-folder' | grep -q . && fail "keyed extract differs"
+run 2 build --stub stub.exe --key x --out nokey.exe tree
+expect_error "--key is for bare archives"
+no_output nokey.exe
+run 2 list --key x setup.exe
+expect_error "is an installer"
+
+# a fixed mode and dictionary
+run 0 build --mode ascii --dict 1024 --out ascii.qxz tree
+run 0 verify ascii.qxz
+run 2 build --mode text --out bad.qxz tree
+expect_error "--mode must be binary or ascii"
+
+# refusals leave no output
+run 1 build --stub setup.exe --out twice.exe tree
+expect_error "already holds the payload marker"
+no_output twice.exe
+for bad in 'CON.txt' 'trailing.' 'back\slash' 'tempfile.$$$'; do
+    mkdir -p badtree && : >"badtree/$bad"
+    run 1 build --out bad.qxz badtree
+    expect_error "badtree/"
+    no_output bad.qxz
+    rm -rf badtree
+done
+mkdir -p casetree && : >casetree/a.txt && : >casetree/A.TXT
+run 1 build --out bad.qxz casetree
+expect_error "differs from another only in case"
+no_output bad.qxz
+run 1 build --out bad.qxz no-such-folder
+expect_error "no-such-folder: not a folder"
+
+# damaged and foreign files
+cp setup.exe damaged.exe
+printf 'X' | dd of=damaged.exe bs=1 seek=100 conv=notrunc status=none
+sum_before=$(sha256sum damaged.exe)
+run 1 verify damaged.exe
+expect_error "damaged.exe: the checksum does not match"
+run 1 list damaged.exe
+run 1 extract damaged.exe damaged-out
+expect_error "UnpackArchive result -5 (the checksum does not match"
+[ "$(sha256sum damaged.exe)" = "$sum_before" ] || fail "a failed extract changed its input"
+[ -z "$(ls damaged-out)" ] || fail "a failed extract wrote members"
+run 1 verify stub.exe
+expect_error "stub.exe: the checksum does not match"
+run 1 verify missing.exe
+expect_error "missing.exe: cannot open"
 
 if [ $failures -ne 0 ]; then
     echo "$failures failure(s)"

@@ -1,0 +1,62 @@
+// The archive writer and the installer assembly (layout in ArchiveLayout.h).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ArchiveLayout.h"
+#include "Implode.h"
+#include "OutputFile.h"
+
+// One file to pack, as its member record will describe it.
+struct PackSource {
+    std::string memberName;            // relative to the packed folder, "\" between components
+    std::string path;                  // where the bytes are read from
+    uint32_t dosDateTime = 0x00210000; // 1980-01-01 00:00:00
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+};
+
+// Every regular file below dir, sorted byte-wise by member name. Dates come
+// from the modification times (local time, clamped to SOURCE_DATE_EPOCH when
+// it is set), attributes from the files (read-only, hidden, system,
+// archive). Refuses, with a reason naming the file, anything the installer
+// could not unpack as that same file: a name the reader rejects, two names
+// that differ only in case, a file of 4 GiB or more, a special file.
+// Empty folders have no record in the format and are left out.
+bool CollectPackSources(const std::string& dir, std::vector<PackSource>* sources,
+                        std::string* error);
+
+struct PackOptions {
+    std::string key; // scrambling key; installers always use the empty one
+    // Each member is encoded with every candidate and keeps the shortest.
+    std::vector<ImplodeChoice> candidates = AllImplodeChoices();
+    // Work done and total (input bytes times candidates), and the member.
+    std::function<void(uint64_t done, uint64_t total, const std::string& member)> progress;
+};
+
+struct PackedMember {
+    std::string name;
+    MemberHeader header;
+    ImplodeChoice choice;
+};
+
+// Appends the archive (scrambled body, then the plain ArchiveChecksum) to out.
+bool WriteArchive(const std::vector<PackSource>& sources, const PackOptions& options,
+                  OutputFile& out, std::vector<PackedMember>* packed, std::string* error);
+
+// The upper-case payload marker, made from the lower-case literal as the
+// locator makes it.
+std::string UpperPayloadMarker();
+
+// stub + marker + archive of sources, always with the empty key. Refuses a
+// stub that already holds the upper-case marker: the locator would take the
+// first one and unpack the wrong bytes.
+bool WriteInstaller(const std::string& stubPath, const std::vector<PackSource>& sources,
+                    PackOptions options, OutputFile& out, std::vector<PackedMember>* packed,
+                    std::string* error);
+
+// Installer offsets are 32-bit signed: the whole file stays below 2 GiB.
+constexpr uint64_t kLargestInstaller = 0x7FFFFFFF;

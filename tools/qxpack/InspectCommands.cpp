@@ -1,0 +1,272 @@
+// qxpack list / verify / extract: installers and bare archives. None of
+// them changes or removes the file it is given.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "Archive.h"
+#include "ArchiveReader.h"
+#include "Cli.h"
+#include "Commands.h"
+#include "Encript.h"
+#include "FileIo.h"
+#include "Global.h"
+#include "HostPlatform.h"
+#include "QxUnZip.h"
+#include "ShortUtl.h"
+
+namespace {
+
+const char kListHelp[] =
+    "usage: qxpack list [--key KEY] FILE\n"
+    "\n"
+    "Shows the members of an installer or a bare archive: unpacked and packed\n"
+    "size, DOS date and time, attributes (R read-only, H hidden, S system,\n"
+    "A archive) and name. The checksum is checked first.\n"
+    "\n"
+    "  --key KEY   scrambling key of a bare archive (installers have none)\n";
+
+const char kVerifyHelp[] =
+    "usage: qxpack verify [--key KEY] FILE\n"
+    "\n"
+    "Checks an installer or a bare archive as the installer would before and\n"
+    "while unpacking it: the checksum, every record and name, and every\n"
+    "member's packed data, size and CRC. Nothing is written.\n"
+    "\n"
+    "  --key KEY   scrambling key of a bare archive (installers have none)\n";
+
+const char kExtractHelp[] =
+    "usage: qxpack extract [--key KEY] FILE DIR\n"
+    "\n"
+    "Unpacks every member of an installer or a bare archive below DIR (created\n"
+    "when missing) with the installer's own unpacker: the archive is copied to\n"
+    "DIR's \"tempfile.$$$\", descrambled, verified and unpacked from there, and\n"
+    "the copy is deleted. FILE itself is left as it is.\n"
+    "\n"
+    "  --key KEY   scrambling key of a bare archive (installers have none)\n";
+
+std::string DosDateTimeText(uint32_t v) {
+    const uint32_t date = v >> 16;
+    const uint32_t time = v & 0xFFFF;
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", (date >> 9) + 1980,
+                  date >> 5 & 15, date & 31, time >> 11, time >> 5 & 63, (time & 31) * 2);
+    return text;
+}
+
+std::string AttributeText(uint32_t a) {
+    std::string text = "----";
+    if (a & kAttrReadOnly) text[0] = 'R';
+    if (a & kAttrHidden) text[1] = 'H';
+    if (a & kAttrSystem) text[2] = 'S';
+    if (a & kAttrArchive) text[3] = 'A';
+    return text;
+}
+
+// Parses [--key KEY] and the expected operands.
+bool ParseInspect(const char* command, int argc, char** argv, const char* help, size_t operands,
+                  Arguments* args, int* exitCode) {
+    if (!ParseArguments(command, argc, argv, {"key"}, {}, args)) {
+        *exitCode = kExitUsage;
+        return false;
+    }
+    if (args->help) {
+        std::fputs(help, stdout);
+        *exitCode = kExitOk;
+        return false;
+    }
+    if (args->operands.size() != operands) {
+        *exitCode =
+            UsageError(command, operands == 1 ? "expects one FILE" : "expects FILE and DIR");
+        return false;
+    }
+    return true;
+}
+
+// The key an archive is read with; installers always carry the empty one.
+bool KeyFor(const char* command, const Arguments& args, const ArchiveLocation& where,
+            std::string* key, int* exitCode) {
+    *key = OptionValue(args, "key");
+    if (where.installer && !key->empty()) {
+        *exitCode = UsageError(command, where.path + " is an installer: it has no key");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunList(int argc, char** argv) {
+    const char* command = "list";
+    Arguments args;
+    int code = kExitOk;
+    if (!ParseInspect(command, argc, argv, kListHelp, 1, &args, &code)) return code;
+    std::string error;
+    ArchiveLocation where;
+    if (!LocateArchive(args.operands[0], &where, &error)) return Fail(command, error);
+    std::string key;
+    if (!KeyFor(command, args, where, &key, &code)) return code;
+    if (!CheckArchiveChecksum(where, key, &error)) return Fail(command, error);
+
+    std::printf("%12s %12s  %-19s  %-4s  %s\n", "Size", "Packed", "Date", "Attr", "Name");
+    uint64_t count = 0;
+    uint64_t plain = 0;
+    uint64_t packed = 0;
+    const bool ok = ReadMembers(
+        where, key, false,
+        [&](const MemberReport& m) {
+            std::printf("%12u %12u  %s  %s  %s\n", m.header.unpackedSize, m.header.packedSize,
+                        DosDateTimeText(m.header.dosDateTime).c_str(),
+                        AttributeText(m.header.attributes).c_str(), m.name.c_str());
+            ++count;
+            plain += m.header.unpackedSize;
+            packed += m.header.packedSize;
+        },
+        &error);
+    if (!ok) return Fail(command, error);
+    std::printf("%llu members, %llu bytes packed into %llu (%s)\n",
+                static_cast<unsigned long long>(count), static_cast<unsigned long long>(plain),
+                static_cast<unsigned long long>(packed),
+                where.installer ? "installer" : "bare archive");
+    return kExitOk;
+}
+
+int RunVerify(int argc, char** argv) {
+    const char* command = "verify";
+    Arguments args;
+    int code = kExitOk;
+    if (!ParseInspect(command, argc, argv, kVerifyHelp, 1, &args, &code)) return code;
+    std::string error;
+    ArchiveLocation where;
+    if (!LocateArchive(args.operands[0], &where, &error)) return Fail(command, error);
+    std::string key;
+    if (!KeyFor(command, args, where, &key, &code)) return code;
+    if (!CheckArchiveChecksum(where, key, &error)) return Fail(command, error);
+
+    uint64_t count = 0;
+    uint64_t bad = 0;
+    const bool ok = ReadMembers(
+        where, key, true,
+        [&](const MemberReport& m) {
+            ++count;
+            if (m.problem.empty()) return;
+            ++bad;
+            Fail(command, where.path + ": member '" + m.name + "': " + m.problem);
+        },
+        &error);
+    if (!ok) return Fail(command, error);
+    if (bad != 0) return kExitFailed;
+    std::printf("%s: checksum and all %llu members are sound\n", where.path.c_str(),
+                static_cast<unsigned long long>(count));
+    return kExitOk;
+}
+
+namespace {
+
+ProgressBar* extractBar = nullptr;
+
+void ExtractProgress(const char*, int32_t percent) {
+    if (extractBar) extractBar->update(uint64_t(percent < 0 ? 0 : percent));
+}
+
+// Copies the archive part of the file into a new file of that name, as the
+// installer's locator copies its payload (an existing one is removed first,
+// never written through).
+bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath, std::string* error) {
+    std::FILE* in = std::fopen(where.path.c_str(), "rb");
+    if (!in) {
+        *error = where.path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    ApplyAttributes(copyPath, 0);
+    RemoveFile(copyPath);
+    File copy;
+    copy.open(copyPath, FileOpen::CreateNew);
+    std::vector<uint8_t> block(1 << 16);
+    uint64_t skip = where.payloadStart;
+    bool readFailed = false;
+    while (copy.pendingError() == 0) {
+        const size_t n = std::fread(block.data(), 1, block.size(), in);
+        if (n == 0) {
+            readFailed = std::ferror(in) != 0;
+            break;
+        }
+        const size_t dropped = size_t(std::min<uint64_t>(skip, n));
+        skip -= dropped;
+        copy.write(block.data() + dropped, uint32_t(n - dropped));
+    }
+    std::fclose(in);
+    copy.close();
+    if (const SysError code = copy.takeError()) {
+        *error = copyPath + ": cannot write the archive copy: " + SystemErrorText(code);
+        return false;
+    }
+    if (readFailed) {
+        *error = where.path + ": cannot read";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunExtract(int argc, char** argv) {
+    const char* command = "extract";
+    Arguments args;
+    int code = kExitOk;
+    if (!ParseInspect(command, argc, argv, kExtractHelp, 2, &args, &code)) return code;
+    std::string error;
+    ArchiveLocation where;
+    if (!LocateArchive(args.operands[0], &where, &error)) return Fail(command, error);
+    std::string key;
+    if (!KeyFor(command, args, where, &key, &code)) return code;
+
+    std::string destination = args.operands[1];
+    while (destination.size() > 1 && (destination.back() == '/' || destination.back() == '\\'))
+        destination.pop_back();
+    std::error_code ec;
+    std::filesystem::create_directories(destination, ec);
+    if (ec || !std::filesystem::is_directory(destination, ec))
+        return Fail(command, destination + ": cannot create the folder" +
+                                 (ec ? ": " + ec.message() : std::string()));
+
+    const std::string copyPath = destination + kTemporaryArchiveSuffix;
+    if (!CopyArchive(where, copyPath, &error)) {
+        RemoveFile(copyPath);
+        return Fail(command, error);
+    }
+    InitShortUtl();
+    InitEncript();
+    InitQxUnZip();
+    ProgressBar bar(100, ProgressWanted());
+    extractBar = &bar;
+    const int32_t result =
+        UnpackArchive(copyPath.c_str(), destination.c_str(), key.c_str(), ExtractProgress);
+    extractBar = nullptr;
+    bar.finish();
+    RemoveFile(copyPath);
+    DoneQxUnZip();
+    DoneEncript();
+    DoneShortUtl();
+    if (result != kUnpackOk) {
+        std::string detail;
+        // Name the member at fault when the reader can see it.
+        if (result == kUnpackBadMember || result == kUnpackBadChecksum) {
+            std::string reason;
+            if (!CheckArchiveChecksum(where, key, &reason) ||
+                !ReadMembers(
+                    where, key, true,
+                    [&](const MemberReport& m) {
+                        if (detail.empty() && !m.problem.empty())
+                            detail = "; member '" + m.name + "': " + m.problem;
+                    },
+                    &reason))
+                detail = "; " + reason;
+        }
+        return Fail(command, where.path + ": unpacking into " + destination +
+                                 " failed: " + "UnpackArchive result " + std::to_string(result) +
+                                 " (" + UnpackResultText(result) + ")" + detail);
+    }
+    return kExitOk;
+}
