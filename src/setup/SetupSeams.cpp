@@ -3,20 +3,13 @@
 
 #include "Archive.h"
 #include "PostSet.h"
-#if __has_include("SelDir.h")
 #include "SelDir.h"
-#define QX_HAVE_SELDIR 1
-#endif
 
 namespace {
 
-HMODULE LoadShellLibrary() { return LoadSystemLibrary("shell32.dll"); }
-
-#ifndef QX_HAVE_SELDIR
-void ChooseDirectory(HWND, const std::string& initialPath, std::string& chosenPath) {
-    chosenPath = initialPath;
+HMODULE LoadShellLibrary() {
+    return LoadSystemLibrary("shell32.dll");
 }
-#endif
 
 } // namespace
 

@@ -6,20 +6,15 @@
 #include "Encript.h"
 #include "PostSet.h"
 #include "QxUnZip.h"
+#include "SelDir.h"
 #include "ShortUtl.h"
 #include "shortcut.h"
-#if __has_include("SelDir.h")
-#include "SelDir.h"
-#define QX_HAVE_SELDIR 1
-#endif
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything loads a library of its own.
     RestrictDllSearch();
 
-#ifdef QX_HAVE_SELDIR
     InitSelDir();
-#endif
     InitShortUtl();
     InitEncript();
     InitQxUnZip();
@@ -35,8 +30,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     DoneQxUnZip();
     DoneEncript();
     DoneShortUtl();
-#ifdef QX_HAVE_SELDIR
     DoneSelDir();
-#endif
     return 0;
 }
