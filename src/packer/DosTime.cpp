@@ -3,11 +3,14 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "HostPlatform.h"
+
 uint32_t DosDateTimeFromUnix(int64_t seconds) {
-    const std::time_t t = std::time_t(seconds);
-    if (int64_t(t) != seconds) return seconds < 0 ? kDosDateTimeEarliest : kDosDateTimeLatest;
-    const std::tm* local = std::localtime(&t); // some runtimes give none before 1970
-    if (!local) return seconds < 0 ? kDosDateTimeEarliest : kDosDateTimeLatest;
+    std::tm fields{};
+    // Some runtimes convert nothing before 1970 or far ahead.
+    if (!LocalTimeFields(seconds, &fields))
+        return seconds < 0 ? kDosDateTimeEarliest : kDosDateTimeLatest;
+    const std::tm* local = &fields;
     const int year = local->tm_year + 1900;
     if (year < 1980) return kDosDateTimeEarliest;
     if (year > 2107) return kDosDateTimeLatest;

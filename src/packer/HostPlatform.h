@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "FileIo.h"
@@ -19,3 +20,7 @@ SysError ModificationTime(const std::string& path, int64_t* seconds);
 
 // Renames from to to, replacing an existing to in one step.
 SysError RenameOver(const std::string& from, const std::string& to);
+
+// The local calendar fields of seconds since 1970 UTC (64-bit on every
+// platform); false when the system cannot convert it.
+bool LocalTimeFields(int64_t seconds, std::tm* fields);

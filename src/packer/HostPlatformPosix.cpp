@@ -24,3 +24,8 @@ SysError ModificationTime(const std::string& path, int64_t* seconds) {
 SysError RenameOver(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : SysError(errno);
 }
+
+bool LocalTimeFields(int64_t seconds, std::tm* fields) {
+    const time_t t = time_t(seconds);
+    return int64_t(t) == seconds && ::localtime_r(&t, fields) != nullptr;
+}

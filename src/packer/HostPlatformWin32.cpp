@@ -31,3 +31,8 @@ SysError ModificationTime(const std::string& path, int64_t* seconds) {
 SysError RenameOver(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
 }
+
+bool LocalTimeFields(int64_t seconds, std::tm* fields) {
+    const __time64_t t = seconds;
+    return _localtime64_s(fields, &t) == 0;
+}

@@ -1,0 +1,219 @@
+// The archive writer and the installer assembly, read back by the
+// installer's own unpacker (bytes, dates, read-only bits) and by the host
+// reader; DOS times; the reader's verdicts on damaged members.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+
+#include "ArchiveBuilder.h"
+#include "ArchiveReader.h"
+#include "ArchiveWriter.h"
+#include "DosTime.h"
+#include "Encript.h"
+#include "Global.h"
+#include "HostPlatform.h"
+#include "QxUnZip.h"
+#include "ScratchDir.h"
+#include "ShortUtl.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteText(const std::string& layerPath, const std::string& text) {
+    WriteBytes(layerPath, Bytes(text.begin(), text.end()));
+}
+
+uint32_t DosTimeOf(const std::string& layerPath) {
+    int64_t seconds = 0;
+    EXPECT_EQ(ModificationTime(ScratchDir::Native(layerPath), &seconds), 0u) << layerPath;
+    return DosDateTimeFromUnix(seconds);
+}
+
+uint32_t AttributesOf(const std::string& layerPath) {
+    uint32_t attributes = 0;
+    EXPECT_EQ(QueryFileAttributes(layerPath, &attributes), 0u) << layerPath;
+    return attributes;
+}
+
+class ArchiveWriter : public testing::Test {
+protected:
+    void SetUp() override {
+        InitShortUtl();
+        InitEncript();
+        InitQxUnZip();
+        tree = dir.sub("tree");
+        ASSERT_EQ(MakeDirectory(tree), 0u);
+        MakeDirectoryPath(tree + "\\help\\deep");
+        WriteText(tree + "\\Quorvath.exe", std::string(70000, 'Q') + "end");
+        WriteText(tree + "\\help\\contents.htm", "<html>contents</html>\r\n");
+        WriteText(tree + "\\help\\deep\\empty.txt", "");
+        WriteText(tree + "\\b.txt", "lower case sorts after upper case");
+        ASSERT_EQ(ChangeFileAttributes(tree + "\\help\\contents.htm", kAttrReadOnly), 0u);
+    }
+    void TearDown() override { DoneQxUnZip(); }
+
+    std::vector<PackSource> Sources() {
+        std::vector<PackSource> sources;
+        std::string error;
+        EXPECT_TRUE(CollectPackSources(ScratchDir::Native(tree), &sources, &error)) << error;
+        return sources;
+    }
+
+    bool Write(const std::string& target, const PackOptions& options, std::string* error,
+               const std::string* stub = nullptr) {
+        OutputFile out;
+        const std::vector<PackSource> sources = Sources();
+        return out.create(ScratchDir::Native(target), error) &&
+               (stub ? WriteInstaller(*stub, sources, options, out, nullptr, error)
+                     : WriteArchive(sources, options, out, nullptr, error)) &&
+               out.commit(error);
+    }
+
+    ScratchDir dir;
+    std::string tree;
+};
+
+} // namespace
+
+TEST_F(ArchiveWriter, MembersAreSortedByteWiseWithBackslashes) {
+    std::vector<std::string> names;
+    for (const PackSource& s : Sources()) names.push_back(s.memberName);
+    EXPECT_EQ(names, (std::vector<std::string>{"Quorvath.exe", "b.txt", "help\\contents.htm",
+                                               "help\\deep\\empty.txt"}));
+}
+
+TEST_F(ArchiveWriter, UnpackArchiveGivesBackBytesDatesAndReadOnlyBits) {
+    const std::string archive = dir.sub("payload.qxz");
+    const std::string out = dir.sub("out");
+    ASSERT_EQ(MakeDirectory(out), 0u);
+    for (const char* key : {"", "a key"}) {
+        PackOptions options;
+        options.key = key;
+        std::string error;
+        ASSERT_TRUE(Write(archive, options, &error)) << error;
+        ASSERT_EQ(UnpackArchive(archive.c_str(), out.c_str(), key, nullptr), kUnpackOk) << key;
+        for (const char* name :
+             {"Quorvath.exe", "b.txt", "help\\contents.htm", "help\\deep\\empty.txt"}) {
+            const std::string from = tree + "\\" + name;
+            const std::string to = out + "\\" + name;
+            EXPECT_EQ(ReadContents(to), ReadContents(from)) << name;
+            EXPECT_EQ(DosTimeOf(to), DosTimeOf(from)) << name;
+            EXPECT_EQ(AttributesOf(to) & kAttrReadOnly, AttributesOf(from) & kAttrReadOnly) << name;
+        }
+        EXPECT_NE(AttributesOf(out + "\\help\\contents.htm") & kAttrReadOnly, 0u);
+    }
+}
+
+TEST_F(ArchiveWriter, SameInputsGiveTheSameBytes) {
+    std::string error;
+    ASSERT_TRUE(Write(dir.sub("one.qxz"), {}, &error)) << error;
+    ASSERT_TRUE(Write(dir.sub("two.qxz"), {}, &error)) << error;
+    EXPECT_EQ(ReadContents(dir.sub("one.qxz")), ReadContents(dir.sub("two.qxz")));
+}
+
+TEST_F(ArchiveWriter, InstallerIsStubMarkerArchiveAndReadsBack) {
+    const std::string stub = ScratchDir::Native(dir.sub("stub.exe"));
+    WriteText(dir.sub("stub.exe"), "MZ stub with the <qxzip file begins here> literal only");
+    std::string error;
+    PackOptions options;
+    options.key = "ignored: installers have no key";
+    const std::string setup = dir.sub("setup.exe");
+    ASSERT_TRUE(Write(setup, options, &error, &stub)) << error;
+    const std::string bytes = *ReadContents(setup);
+    const std::string prefix = *ReadContents(dir.sub("stub.exe")) + "<QXZIP FILE BEGINS HERE>";
+    EXPECT_EQ(bytes.compare(0, prefix.size(), prefix), 0);
+
+    ArchiveLocation where;
+    ASSERT_TRUE(LocateArchive(ScratchDir::Native(setup), &where, &error)) << error;
+    EXPECT_TRUE(where.installer);
+    EXPECT_EQ(where.payloadStart, prefix.size());
+    EXPECT_TRUE(CheckArchiveChecksum(where, "", &error)) << error;
+    std::vector<std::string> sound;
+    EXPECT_TRUE(ReadMembers(
+        where, "", true,
+        [&](const MemberReport& m) {
+            if (m.problem.empty()) sound.push_back(m.name);
+        },
+        &error))
+        << error;
+    EXPECT_EQ(sound.size(), 4u);
+
+    // The installer as a stub: its marker would hide the new payload.
+    const std::string again = ScratchDir::Native(setup);
+    EXPECT_FALSE(Write(dir.sub("twice.exe"), {}, &error, &again));
+    EXPECT_NE(error.find("already holds the payload marker"), std::string::npos) << error;
+    EXPECT_FALSE(ReadContents(dir.sub("twice.exe")).has_value());
+}
+
+TEST(ArchiveReader, NamesEachDamagedMember) {
+    ScratchDir dir;
+    std::vector<TestMember> members{{"good.txt", "fine"},
+                                    {"crc.txt", "bad crc"},
+                                    {"size.txt", "bad size"},
+                                    {"cut.txt", "cut short"}};
+    members[1].crc = 0x12345678;
+    members[2].unpackedSize = 3;
+    Bytes cut = LiteralStream("cut short");
+    cut.resize(cut.size() - 3);
+    members[3].packed = cut;
+    WriteBytes(dir.sub("damaged.qxz"), BuildArchive(members, "k"));
+
+    ArchiveLocation where;
+    std::string error;
+    ASSERT_TRUE(LocateArchive(ScratchDir::Native(dir.sub("damaged.qxz")), &where, &error));
+    EXPECT_FALSE(where.installer);
+    EXPECT_FALSE(CheckArchiveChecksum(where, "", &error));
+    EXPECT_NE(error.find("checksum does not match"), std::string::npos) << error;
+    ASSERT_TRUE(CheckArchiveChecksum(where, "k", &error)) << error;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(ReadMembers(
+        where, "k", true,
+        [&](const MemberReport& m) { problems.push_back(m.name + ": " + m.problem); }, &error))
+        << error;
+    ASSERT_EQ(problems.size(), 4u);
+    EXPECT_EQ(problems[0], "good.txt: ");
+    EXPECT_NE(problems[1].find("CRC"), std::string::npos) << problems[1];
+    EXPECT_NE(problems[2].find("unpacks to 8 bytes, the record says 3"), std::string::npos)
+        << problems[2];
+    EXPECT_NE(problems[3].find("Explode result 4"), std::string::npos) << problems[3];
+}
+
+TEST(ArchiveReader, RefusesRecordsPastTheEndAndBadNames) {
+    ScratchDir dir;
+    TestMember tooLong{"a.txt", "abc"};
+    tooLong.packedSize = 1000;
+    WriteBytes(dir.sub("long.qxz"), BuildArchive({tooLong}));
+    WriteBytes(dir.sub("name.qxz"), BuildArchive({{"..\\escape.txt", "x"}}));
+    std::string error;
+    ArchiveLocation where;
+    ASSERT_TRUE(LocateArchive(ScratchDir::Native(dir.sub("long.qxz")), &where, &error));
+    EXPECT_FALSE(ReadMembers(
+        where, "", false, [](const MemberReport&) {}, &error));
+    EXPECT_NE(error.find("runs past the end"), std::string::npos) << error;
+    ASSERT_TRUE(LocateArchive(ScratchDir::Native(dir.sub("name.qxz")), &where, &error));
+    EXPECT_FALSE(ReadMembers(
+        where, "", false, [](const MemberReport&) {}, &error));
+    EXPECT_NE(error.find("'..\\escape.txt' is refused"), std::string::npos) << error;
+}
+
+TEST(DosTime, LocalFieldsWithEvenSecondsAndClampedRange) {
+    std::tm fields{};
+    fields.tm_year = 2004 - 1900;
+    fields.tm_mon = 5;
+    fields.tm_mday = 15;
+    fields.tm_hour = 10;
+    fields.tm_min = 20;
+    fields.tm_sec = 31;
+    fields.tm_isdst = -1;
+    const int64_t local = int64_t(std::mktime(&fields));
+    EXPECT_EQ(DosDateTimeFromUnix(local), TestDosTime(2004, 6, 15, 10, 20, 30));
+    EXPECT_EQ(DosDateTimeFromUnix(local + 1), TestDosTime(2004, 6, 15, 10, 20, 32));
+    EXPECT_EQ(DosDateTimeFromUnix(0), kDosDateTimeEarliest);                   // 1970
+    EXPECT_EQ(DosDateTimeFromUnix(-86400 * 400), kDosDateTimeEarliest);        // 1968
+    EXPECT_EQ((DosDateTimeFromUnix(int64_t(4200000000)) >> 25) + 1980, 2103u); // in range
+    EXPECT_EQ(DosDateTimeFromUnix(int64_t(7000000000)), kDosDateTimeLatest);   // 2191
+    EXPECT_EQ(kDosDateTimeLatest, TestDosTime(2107, 12, 31, 23, 59, 58));
+    EXPECT_EQ(kDosDateTimeEarliest, TestDosTime(1980, 1, 1, 0, 0, 0));
+}
