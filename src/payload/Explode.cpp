@@ -16,9 +16,9 @@
 // of the input. So the read callback is called at the same points, and as
 // often, as by a decoder that keeps one byte of lookahead and no more.
 //
-// Every token starts by topping the bits up from the current block (an
-// unconditional 64-bit load costs less than mispredicting when it is due).
-// Then one of two ways through it:
+// A token that starts with fewer than 38 bits in view first tops them up from
+// the current block, with one 64-bit load while 8 bytes remain. Then one of two
+// ways through it:
 //   fast     at least 38 bits in view (the longest token, 30 bits, plus the 8
 //            of lookahead), so no field can run out and nothing is checked;
 //   careful  near the end of an input block: field by field, each followed by
@@ -190,7 +190,7 @@ template <bool kAscii> uint32_t DecodeTokens(ExplodeWork* work, BitInput in) {
     Stop stop = Stop::None;
     for (;;) {
         if (out >= flushPoint) out = Flush(work, out);
-        if (!Refill(in)) {
+        if (in.count < kFastBits && !Refill(in)) {
             stop = CarefulToken<kAscii>(work, in, out);
             if (stop != Stop::None) break;
             continue;
