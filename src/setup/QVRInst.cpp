@@ -11,10 +11,9 @@ HWND ActiveDialog = nullptr;
 
 const char kSetupCaption[] = "Quorvath Setup";
 const char kWelcomeCaption[] = "Zelquist 1.05 Setup";
-const char kCorruptionMessage[] =
-    "Unable to extract data as the Setup file has been corrupted.\r\r"
-    "You should obtain a correct copy by visiting "
-    "Tavrenholt Software's home page at http://www.tavrenholt.example/.";
+const char kCorruptionMessage[] = "Unable to extract data as the Setup file has been corrupted.\r\r"
+                                  "You should obtain a correct copy by visiting "
+                                  "Tavrenholt Software's home page at www.tavrenholt.example.";
 
 namespace {
 

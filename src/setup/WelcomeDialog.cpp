@@ -14,10 +14,10 @@ const char kWelcomeText[] =
     "\r\n"
     "Before  proceeding, we recommend that you close all applications you may be running.\r\n"
     "\r\n"
-    "     Quorvath is made by Tavrenholt Software. News and updates:\r\n"
-    "                 http://www.tavrenholt.example/\r\n"
+    "     Quorvath is a product of Tavrenholt Software.\r\n"
+    "                 www.tavrenholt.example\r\n"
     "\r\n"
-    "Copyright (C) 1999 Tavrenholt Software. All rights reserved.\r\n";
+    "Copyright (C) 1999 Tavrenholt Software.\r\n";
 
 namespace {
 
