@@ -184,7 +184,7 @@ void PutEndMarker(BitWriter& w) {
 
 // Match finder tuning: chain steps per position, and the length at which a
 // match is taken without looking further (the parse then skips over it).
-constexpr uint32_t kChainDepth = 24;
+constexpr uint32_t kChainDepth = 16;
 constexpr uint32_t kNiceLength = 200;
 constexpr uint32_t kHashBits = 14;
 constexpr uint32_t kChainSize = 8192; // more than the largest window
@@ -252,16 +252,18 @@ public:
     // Distance of the nearest earlier occurrence of the two bytes at i, or 0.
     uint32_t findPair(size_t i) const {
         if (i + 2 > size_) return 0;
-        const uint32_t previous = lastPair_[Pair(data_ + i)];
-        if (previous == 0) return 0;
-        const size_t distance = i - (previous - 1);
-        return distance <= kMaxShortDistance ? uint32_t(distance) : 0;
+        // Only the low 16 bits of the position are kept (a table that stays in
+        // cache); the bytes are compared, so an aged entry can't pose as a match.
+        const uint32_t distance = uint16_t(uint32_t(i) - lastPair_[Pair(data_ + i)]);
+        if (distance == 0 || distance > kMaxShortDistance || distance > i) return 0;
+        const uint8_t* there = data_ + i - distance;
+        return there[0] == data_[i] && there[1] == data_[i + 1] ? distance : 0;
     }
 
     void insert(size_t i) {
         if (i + 2 > size_) return;
         const uint32_t stored = uint32_t(i + 1);
-        lastPair_[Pair(data_ + i)] = stored;
+        lastPair_[Pair(data_ + i)] = uint16_t(i);
         if (i + 3 > size_) return;
         lastTriple_[Hash3(data_ + i)] = stored;
         if (i + 4 > size_) return;
@@ -304,7 +306,7 @@ private:
     std::vector<uint32_t> head_;
     std::vector<uint32_t> chain_;
     std::vector<uint32_t> lastTriple_;
-    std::vector<uint32_t> lastPair_;
+    std::vector<uint16_t> lastPair_; // low 16 bits of the last position of each pair
 };
 
 // Fewest-bit parse of data[start, end) into steps, in input order.
