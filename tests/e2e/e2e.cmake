@@ -27,3 +27,13 @@ foreach(case Case1DefaultsInstallEverything Case3CancelAskedTwiceThenClosesWitho
       TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix
       ENVIRONMENT "QX_FRESH_PREFIX=1;QX_SCREENSHOT_DIR=${qx_e2e_screenshots}")
 endforeach()
+
+# The demo's user who accepts the defaults (scripts/demo), not a test.
+add_executable(demo_user ${CMAKE_CURRENT_SOURCE_DIR}/DemoUser.cpp)
+# gtest only for the shared helpers' headers.
+target_link_libraries(demo_user PRIVATE gtest shell32 ole32 uuid advapi32 psapi)
+target_include_directories(demo_user PRIVATE ${CMAKE_SOURCE_DIR}/tests/win32
+                                             ${CMAKE_SOURCE_DIR}/src/win32)
+target_compile_definitions(demo_user PRIVATE QX_SETUP_EXE="${CMAKE_BINARY_DIR}/QuorvathSetup.exe"
+                                             QX_SAMPLE_PAYLOAD_DIR="${CMAKE_BINARY_DIR}/payload")
+add_dependencies(demo_user quorvath_setup)
