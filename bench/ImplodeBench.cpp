@@ -5,11 +5,13 @@
 // Every stream is decoded once and compared with its input before timing.
 //
 //   bench_ImplodeBench               Google Benchmark run (counter "fraction")
-//   bench_ImplodeBench --once FILE   one encode (ASCII, 4096) for callgrind
+//   bench_ImplodeBench --once FILE [binary|ascii] [DICT]
+//                                    one encode (default ASCII, 4096) for callgrind
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -102,10 +104,16 @@ BENCHMARK(BM_Implode)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--once") == 0) {
+    if (argc >= 3 && argc <= 5 && std::strcmp(argv[1], "--once") == 0) {
         const Bytes input = ReadFile(argv[2]);
-        const Bytes stream = Implode(input.data(), input.size(), {ImplodeLiterals::Ascii, 4096});
-        std::printf("%zu -> %zu bytes\n", input.size(), stream.size());
+        ImplodeChoice choice{ImplodeLiterals::Ascii, 4096};
+        if (argc >= 4 && std::strcmp(argv[3], "binary") == 0)
+            choice.literals = ImplodeLiterals::Binary;
+        if (argc >= 5) choice.dictionarySize = uint32_t(std::strtoul(argv[4], nullptr, 10));
+        const Bytes stream = Implode(input.data(), input.size(), choice);
+        std::printf("%zu -> %zu bytes (%.4f%%)%s\n", input.size(), stream.size(),
+                    input.empty() ? 0.0 : 100.0 * double(stream.size()) / double(input.size()),
+                    DecodesTo(stream, input) ? "" : " DOES NOT DECODE");
         return 0;
     }
     benchmark::Initialize(&argc, argv);
