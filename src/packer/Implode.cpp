@@ -284,10 +284,13 @@ private:
         uint32_t& last = lastNear_[(n - 3) << kHashBits | Hash<n>(first8)];
         const uint32_t distance = reach - last;
         last = reach;
-        if (best >= n || distance > maxDistance || best == maxLength ||
-            ((Load64(here - distance) ^ first8) << (64 - 8 * n)) != 0)
-            return;
-        const uint32_t length = CommonLength(here - distance, here, maxLength);
+        if (best >= n || distance > maxDistance || best == maxLength) return;
+        // The first 8 bytes are compared at once; most matches end there.
+        const uint64_t differ = Load64(here - distance) ^ first8;
+        if ((differ << (64 - 8 * n)) != 0) return;
+        const uint32_t length = differ != 0
+                                    ? std::min(maxLength, uint32_t(__builtin_ctzll(differ)) / 8)
+                                    : CommonLength(here - distance, here, maxLength);
         if (length > best) {
             best = length;
             out[found++] = {length, distance};

@@ -125,6 +125,23 @@ TEST(Implode, EveryStreamDecodesToItsInput) {
     }
 }
 
+TEST(Implode, MatchesRunningToTheEndOfShortInputsDecode) {
+    // The last bytes of an input are too few for the wide loads of the match
+    // finder; copies that end exactly at the input's end must still be found.
+    for (const char* unit : {"a", "ab", "abc", "abcd", "abcdefg"}) {
+        std::string text;
+        for (size_t size = 1; size <= 40; ++size) {
+            text.push_back(unit[(size - 1) % std::char_traits<char>::length(unit)]);
+            const Bytes data(text.begin(), text.end());
+            for (const ImplodeChoice& c : AllImplodeChoices()) {
+                const Decoded d = Decode(Implode(data.data(), data.size(), c));
+                EXPECT_EQ(d.result, uint32_t(ExplodeOk)) << unit << " " << size;
+                EXPECT_TRUE(d.plain == data) << unit << " " << size << " " << ChoiceName(c);
+            }
+        }
+    }
+}
+
 TEST(Implode, LengthTwoCopyReachesBack256) {
     // 0..255 then 0 1: one length-2 copy at distance 256 (14 bits) beats two
     // literals (18 bits): 256 x 9 + 14 + 16 end-marker bits = 292 bytes.
