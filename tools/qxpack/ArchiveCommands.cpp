@@ -64,9 +64,13 @@ std::string AttributeText(uint32_t a) {
     return text;
 }
 
-// Parses [--key KEY] and the expected operands.
-bool ParseInspect(const char* command, int argc, char** argv, const char* help, size_t operands,
-                  Arguments* args, int* exitCode) {
+// The common start of list, verify and extract: [--key KEY] and the expected
+// operands, then the archive found in FILE and the key it is read with
+// (installers always carry the empty one). False with *exitCode set when the
+// command is over already (help, usage error, unreadable FILE).
+bool OpenArchiveOperand(const char* command, int argc, char** argv, const char* help,
+                        size_t operands, Arguments* args, ArchiveLocation* where, std::string* key,
+                        int* exitCode) {
     if (!ParseArguments(command, argc, argv, {"key"}, {}, args)) {
         *exitCode = kExitUsage;
         return false;
@@ -81,15 +85,14 @@ bool ParseInspect(const char* command, int argc, char** argv, const char* help, 
             UsageError(command, operands == 1 ? "expects one FILE" : "expects FILE and DIR");
         return false;
     }
-    return true;
-}
-
-// The key an archive is read with; installers always carry the empty one.
-bool KeyFor(const char* command, const Arguments& args, const ArchiveLocation& where,
-            std::string* key, int* exitCode) {
-    *key = OptionValue(args, "key");
-    if (where.installer && !key->empty()) {
-        *exitCode = UsageError(command, where.path + " is an installer: it has no key");
+    std::string error;
+    if (!LocateArchive(args->operands[0], where, &error)) {
+        *exitCode = Fail(command, error);
+        return false;
+    }
+    *key = OptionValue(*args, "key");
+    if (where->installer && !key->empty()) {
+        *exitCode = UsageError(command, where->path + " is an installer: it has no key");
         return false;
     }
     return true;
@@ -101,12 +104,11 @@ int RunList(int argc, char** argv) {
     const char* command = "list";
     Arguments args;
     int code = kExitOk;
-    if (!ParseInspect(command, argc, argv, kListHelp, 1, &args, &code)) return code;
-    std::string error;
     ArchiveLocation where;
-    if (!LocateArchive(args.operands[0], &where, &error)) return Fail(command, error);
     std::string key;
-    if (!KeyFor(command, args, where, &key, &code)) return code;
+    if (!OpenArchiveOperand(command, argc, argv, kListHelp, 1, &args, &where, &key, &code))
+        return code;
+    std::string error;
     if (!CheckArchiveChecksum(where, key, &error)) return Fail(command, error);
 
     std::printf("%12s %12s  %-19s  %-4s  %s\n", "Size", "Packed", "Date", "Attr", "Name");
@@ -136,12 +138,11 @@ int RunVerify(int argc, char** argv) {
     const char* command = "verify";
     Arguments args;
     int code = kExitOk;
-    if (!ParseInspect(command, argc, argv, kVerifyHelp, 1, &args, &code)) return code;
-    std::string error;
     ArchiveLocation where;
-    if (!LocateArchive(args.operands[0], &where, &error)) return Fail(command, error);
     std::string key;
-    if (!KeyFor(command, args, where, &key, &code)) return code;
+    if (!OpenArchiveOperand(command, argc, argv, kVerifyHelp, 1, &args, &where, &key, &code))
+        return code;
+    std::string error;
     if (!CheckArchiveChecksum(where, key, &error)) return Fail(command, error);
 
     uint64_t count = 0;
@@ -215,12 +216,11 @@ int RunExtract(int argc, char** argv) {
     const char* command = "extract";
     Arguments args;
     int code = kExitOk;
-    if (!ParseInspect(command, argc, argv, kExtractHelp, 2, &args, &code)) return code;
-    std::string error;
     ArchiveLocation where;
-    if (!LocateArchive(args.operands[0], &where, &error)) return Fail(command, error);
     std::string key;
-    if (!KeyFor(command, args, where, &key, &code)) return code;
+    if (!OpenArchiveOperand(command, argc, argv, kExtractHelp, 2, &args, &where, &key, &code))
+        return code;
+    std::string error;
 
     std::string destination = args.operands[1];
     while (destination.size() > 1 && (destination.back() == '/' || destination.back() == '\\'))
