@@ -4,14 +4,14 @@
 Each seed is one byte choosing the form (0: a whole archive file; 1: a plain
 body that the target scrambles and checksums) followed by that form. Members
 hold hand-built streams of binary literals or streams from the independent
-encoder's fixtures in ../shared/fixtures/dcl. Run from the repository root.
+encoder's fixtures in tests/data/dcl. Run from the repository root.
 """
 import os
 import struct
 import sys
 import zlib
 
-FIXTURES = os.path.join(os.path.dirname(__file__), "..", "..", "shared", "fixtures", "dcl")
+FIXTURES = os.path.join(os.path.dirname(__file__), "..", "tests", "data", "dcl")
 OUT = os.path.join(os.path.dirname(__file__), "..", "fuzz", "seeds", "unpack")
 WHEN = (24 << 25) | (6 << 21) | (15 << 16) | (10 << 11) | (20 << 5) | 15  # 2004-06-15 10:20:30
 

@@ -67,7 +67,7 @@ void WriteFeed(uint8_t* buffer, uint32_t* size, void* param) {
 
 // Decodes in a work area full of leftovers, as a reused one would be.
 Decoded Decode(const Bytes& stream, size_t chunk = 2048, size_t firstChunk = 2048,
-            uint32_t overstate = 0) {
+               uint32_t overstate = 0) {
     auto work = std::make_unique<ExplodeWork>();
     std::memset(work.get(), 0xA5, sizeof(ExplodeWork));
     Feed f{&stream, 0, firstChunk, chunk, overstate, work.get(), {}};
@@ -173,12 +173,6 @@ struct Encoder {
     }
     Bytes bytes() const { return w.bytes(); }
 };
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in.good()) << path;
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 Bytes Text(const std::string& s) {
     return Bytes(s.begin(), s.end());
@@ -382,8 +376,8 @@ TEST(Explode, TokenIsLostWhenFewerThanEightBitsFollowIt) {
 }
 
 TEST(Explode, EveryCutOfAStreamAbortsWithAPrefixOfItsOutput) {
-    Bytes stream = ReadFile(FixturePath("dcl/text8193.ascii.1024.dcl"));
-    Bytes plain = ReadFile(FixturePath("dcl/text8193.plain"));
+    Bytes stream = ReadFixture("dcl/text8193.ascii.1024.dcl");
+    Bytes plain = ReadFixture("dcl/text8193.plain");
     size_t previous = 0;
     for (size_t size = 5; size < stream.size(); ++size) {
         Bytes cut(stream.begin(), stream.begin() + long(size));
@@ -484,20 +478,17 @@ TEST(Explode, RandomTokensMatchPlainExpansion) {
 // Streams from an independent encoder, listed in MANIFEST.tsv with the
 // standard CRC-32 of their plain bytes.
 TEST(Explode, IndependentEncoderStreamsDecodeToTheirPlainFiles) {
-    std::ifstream manifest(FixturePath("dcl/MANIFEST.tsv"));
-    ASSERT_TRUE(manifest.good());
-    std::string line;
-    std::getline(manifest, line); // column names
     int streams = 0;
-    while (std::getline(manifest, line)) {
-        std::istringstream fields(line);
-        std::string name, mode, dict, crcText;
-        size_t plainSize = 0, packedSize = 0;
-        fields >> name >> mode >> dict >> plainSize >> packedSize >> crcText;
-        std::string file = name + "." + mode + "." + dict + ".dcl";
+    for (const std::vector<std::string>& row : ReadFixtureManifest("dcl/MANIFEST.tsv")) {
+        ASSERT_GE(row.size(), 6u);
+        const std::string& name = row[0];
+        const size_t plainSize = std::stoul(row[3]);
+        const size_t packedSize = std::stoul(row[4]);
+        const std::string& crcText = row[5];
+        std::string file = name + "." + row[1] + "." + row[2] + ".dcl";
         SCOPED_TRACE(file);
-        Bytes stream = ReadFile(FixturePath("dcl/" + file));
-        Bytes plain = ReadFile(FixturePath("dcl/" + name + ".plain"));
+        Bytes stream = ReadFixture("dcl/" + file);
+        Bytes plain = ReadFixture("dcl/" + name + ".plain");
         ASSERT_EQ(stream.size(), packedSize);
         ASSERT_EQ(plain.size(), plainSize);
         ++streams;
@@ -522,8 +513,8 @@ TEST(Explode, IndependentEncoderStreamsDecodeToTheirPlainFiles) {
 }
 
 TEST(Explode, ByteAfterTheEndMarkerSavesTheLastRead) {
-    Bytes stream = ReadFile(FixturePath("dcl/text8193.binary.4096.dcl"));
-    Bytes plain = ReadFile(FixturePath("dcl/text8193.plain"));
+    Bytes stream = ReadFixture("dcl/text8193.binary.4096.dcl");
+    Bytes plain = ReadFixture("dcl/text8193.plain");
     stream.push_back(0);
     Decoded d = Decode(stream);
     EXPECT_EQ(d.result, ExplodeOk);
@@ -533,8 +524,8 @@ TEST(Explode, ByteAfterTheEndMarkerSavesTheLastRead) {
 }
 
 TEST(Explode, ReadAnswerAboveTheBufferSizeIsTakenAsAFullBuffer) {
-    Bytes stream = ReadFile(FixturePath("dcl/text8193.binary.4096.dcl"));
-    Bytes plain = ReadFile(FixturePath("dcl/text8193.plain"));
+    Bytes stream = ReadFixture("dcl/text8193.binary.4096.dcl");
+    Bytes plain = ReadFixture("dcl/text8193.plain");
     Decoded d = Decode(stream, 2048, 2048, 100000);
     EXPECT_EQ(d.result, ExplodeOk);
     EXPECT_EQ(d.output, plain);

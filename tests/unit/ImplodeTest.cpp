@@ -40,15 +40,6 @@ Decoded Decode(const Bytes& stream) {
     return out;
 }
 
-Bytes ReadFixture(const std::string& relative) {
-    std::ifstream in(FixturePath(relative), std::ios::binary);
-    EXPECT_TRUE(in.good()) << FixturePath(relative);
-    std::ostringstream text;
-    text << in.rdbuf();
-    const std::string s = text.str();
-    return Bytes(s.begin(), s.end());
-}
-
 // Deterministic bytes: a small linear congruential generator.
 Bytes Noise(size_t size, uint32_t seed) {
     Bytes out(size);
@@ -166,16 +157,12 @@ TEST(Implode, LongRunTakesFullLengthCopies) {
 }
 
 TEST(Implode, IndependentStreamsDecodeAndReencodeNoLonger) {
-    std::ifstream manifest(FixturePath("dcl/MANIFEST.tsv"));
-    ASSERT_TRUE(manifest.good());
-    std::string line;
-    std::getline(manifest, line); // column names
     int streams = 0;
-    while (std::getline(manifest, line)) {
-        std::istringstream fields(line);
-        std::string name, mode;
-        uint32_t dict = 0;
-        fields >> name >> mode >> dict;
+    for (const std::vector<std::string>& row : ReadFixtureManifest("dcl/MANIFEST.tsv")) {
+        ASSERT_GE(row.size(), 3u);
+        const std::string& name = row[0];
+        const std::string& mode = row[1];
+        const uint32_t dict = uint32_t(std::stoul(row[2]));
         const Bytes theirs =
             ReadFixture("dcl/" + name + "." + mode + "." + std::to_string(dict) + ".dcl");
         const Bytes plain = ReadFixture("dcl/" + name + ".plain");

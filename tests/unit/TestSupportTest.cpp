@@ -1,4 +1,4 @@
-// The shared fixtures are reachable from native and Wine test programs alike.
+// The fixtures in tests/data are reachable from native and Wine test programs alike.
 #include <gtest/gtest.h>
 
 #include <cstdio>
