@@ -6,12 +6,14 @@
 # CMAKE_CROSSCOMPILING_EMULATOR); Wine tests share one registry and system
 # directory, so they are serialised with a resource lock and need the prefix
 # fixture. WINE_FRESH_PREFIX runs it in a throwaway copy of the prefix.
+# Every test that runs under Wine gets the label QX_WINE_LABEL (wine32 or
+# wine64).
 
 enable_testing()
 
-# Fixture data made by independent tools, beside the checkout.
-get_filename_component(qx_default_fixtures "${CMAKE_SOURCE_DIR}/../shared/fixtures" ABSOLUTE)
-set(QX_FIXTURE_DIR "${qx_default_fixtures}" CACHE PATH "Shared fixtures")
+# Fixture data made by independent tools; it lives in the repository, so a
+# plain clone tests without anything beside it.
+set(QX_FIXTURE_DIR "${CMAKE_SOURCE_DIR}/tests/data")
 
 if(WIN32)
   # GoogleTest cross-built from Debian's sources.
@@ -22,9 +24,9 @@ if(WIN32)
   set(QX_GTEST_LIBS gtest gmock)
 
   add_test(NAME ${QX_TEST_PREFIX}wine_prefix
-           COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-run ${CMAKE_BINARY_DIR}/wineprefix --init-only)
+           COMMAND ${QX_WINE_RUN} ${CMAKE_BINARY_DIR}/wineprefix --init-only)
   set_tests_properties(${QX_TEST_PREFIX}wine_prefix PROPERTIES
-                       FIXTURES_SETUP qx_wineprefix TIMEOUT 300)
+                       FIXTURES_SETUP qx_wineprefix TIMEOUT 300 LABELS ${QX_WINE_LABEL})
 elseif(NOT QX_FUZZ)
   find_package(GTest REQUIRED)
   set(QX_GTEST_LIBS GTest::gtest GTest::gmock)
@@ -52,7 +54,8 @@ function(qx_add_gtest name)
   endif()
   set_tests_properties(${test} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
   if(WIN32)
-    set_tests_properties(${test} PROPERTIES RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix)
+    set_tests_properties(${test} PROPERTIES RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix
+                                            LABELS ${QX_WINE_LABEL})
     if(ARG_WINE_FRESH_PREFIX)
       set_tests_properties(${test} PROPERTIES ENVIRONMENT QX_FRESH_PREFIX=1)
     endif()

@@ -77,6 +77,8 @@ private:
 };
 
 TEST(Stub, ImportsOnlyLibrariesThatWindowsLoadsFromTheSystemDirectory) {
+    // The import walk reads 32-bit images; what ships is always the 32-bit build.
+    if (sizeof(void*) != 4) GTEST_SKIP() << "64-bit test build";
     PeImage image(ReadStub());
     ASSERT_TRUE(image.Valid()) << StubPath();
     EXPECT_EQ(image.Subsystem(), 2u); // IMAGE_SUBSYSTEM_WINDOWS_GUI
