@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 enum class ImplodeLiterals : uint8_t {
@@ -31,6 +32,31 @@ bool IsImplodeDictionarySize(uint32_t size);
 // The input must be shorter than 4 GiB, as an archive member is.
 std::vector<uint8_t> Implode(const uint8_t* data, size_t size, ImplodeChoice choice,
                              const ImplodeProgress& progress = {});
+
+// Takes the stream's bytes as they are made.
+using ImplodeSink = std::function<void(const uint8_t* data, size_t size)>;
+
+// The same stream as Implode, from input fed in pieces of any size: memory
+// stays the same whatever the input's length, and the stream's bytes go to
+// the sink in pieces as the input is parsed. The input must stay below
+// 4 GiB; the caller enforces that as it feeds.
+class ImplodeEncoder {
+public:
+    ImplodeEncoder(ImplodeChoice choice, ImplodeSink sink);
+    ~ImplodeEncoder();
+    ImplodeEncoder(const ImplodeEncoder&) = delete;
+    ImplodeEncoder& operator=(const ImplodeEncoder&) = delete;
+
+    void write(const uint8_t* data, size_t size);
+    // Encodes the rest and the end marker; later calls do nothing.
+    void finish();
+    // Input bytes fed so far.
+    uint64_t consumed() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // Both literal modes with all three dictionary sizes, in the order that
 // breaks ties: binary before ASCII, larger dictionaries first.
