@@ -554,6 +554,22 @@ std::vector<ImplodeChoice> AllImplodeChoices() {
     };
 }
 
+ImplodeChoice LikelyImplodeChoice(const uint8_t* sample, size_t size,
+                                  const std::vector<ImplodeChoice>& candidates) {
+    if (candidates.empty()) return {};
+    std::array<uint64_t, 256> counts{};
+    for (size_t i = 0; i < size; ++i) ++counts[sample[i]];
+    int64_t asciiSaving = 0; // bits the text code saves over plain bytes
+    for (uint32_t b = 0; b < 256; ++b)
+        asciiSaving += (8 - int64_t(kAsciiCodeLengths[b])) * int64_t(counts[b]);
+    const ImplodeLiterals likely =
+        asciiSaving > 0 ? ImplodeLiterals::Ascii : ImplodeLiterals::Binary;
+    const ImplodeChoice* best = nullptr;
+    for (const ImplodeChoice& c : candidates)
+        if (c.literals == likely && (!best || c.dictionarySize > best->dictionarySize)) best = &c;
+    return best ? *best : candidates.front();
+}
+
 std::vector<uint8_t> ImplodeSmallest(const uint8_t* data, size_t size,
                                      const std::vector<ImplodeChoice>& candidates,
                                      ImplodeChoice* chosen, const ImplodeProgress& progress) {
