@@ -13,8 +13,11 @@ bool PackedBuffer::append(const uint8_t* data, size_t size, std::string* error) 
     while (size > 0) {
         if (memory_.size() >= memoryLimit_ && !flush(error)) return false;
         // Past the limit the memory is only a write block for the scratch file.
-        const size_t room = std::max(memoryLimit_, kDrainBlock) - memory_.size();
-        const size_t n = std::min(size, room);
+        const size_t most = std::max(memoryLimit_, kDrainBlock);
+        const size_t n = std::min(size, most - memory_.size());
+        // Grown by doubling as usual, but never past the limit.
+        if (memory_.capacity() < memory_.size() + n)
+            memory_.reserve(std::min(most, std::max(memory_.size() + n, 2 * memory_.capacity())));
         memory_.insert(memory_.end(), data, data + n);
         data += n;
         size -= n;

@@ -116,6 +116,16 @@ printf 'MZ a stand-in stub' >stub.exe
 run 0 build --stub stub.exe --out setup.exe tree
 run 0 build --stub stub.exe --out again.exe tree
 cmp -s setup.exe again.exe || fail "build is not reproducible"
+run 0 build --jobs 1 --stub stub.exe --out again.exe tree
+cmp -s setup.exe again.exe || fail "build --jobs 1 differs from the default"
+run 0 build --best --jobs=3 --stub stub.exe --out best.exe tree
+run 0 verify best.exe
+[ "$(stat -c %s best.exe)" -le "$(stat -c %s setup.exe)" ] || fail "build --best is larger"
+for jobs in 0 -1 x 2x ""; do
+    run 2 build --jobs "$jobs" --out bad.exe tree
+    expect_error "--jobs must be a count from 1 to 1024, not '$jobs'"
+done
+no_output bad.exe
 head -c 18 setup.exe | cmp -s - stub.exe || fail "the installer does not start with the stub"
 [ "$(head -c 42 setup.exe | tail -c 24)" = "<QXZIP FILE BEGINS HERE>" ] || fail "no marker after the stub"
 
