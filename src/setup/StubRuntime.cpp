@@ -8,13 +8,15 @@
 #include <new>
 #include <string>
 
-// The stub reads no command line or environment and uses no floating point,
-// thread-local data or stdio, so the C runtime's start-up code has nothing to
-// do but run the static constructors (msvcrt.dll sets itself up when loaded).
+// The stub reads no arguments or environment, imports no data, has no
+// thread-local variables, uses no stdio and takes the floating-point unit as
+// Windows sets it up: of the C runtime's start-up code only the static
+// constructors are left to run (msvcrt.dll sets itself up when loaded).
 extern "C" void __main();
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
 
-extern "C" void WinMainCRTStartup() {
+// Windows calls the entry point with the stack aligned to 4 bytes only.
+extern "C" [[gnu::force_align_arg_pointer]] void WinMainCRTStartup() {
     __main();
     ExitProcess(static_cast<UINT>(
         WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT)));
