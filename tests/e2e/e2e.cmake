@@ -38,7 +38,7 @@ foreach(version win98 nt40 win2k win10)
     set(test ${QX_TEST_PREFIX}e2e.${version}.${case})
     add_test(NAME ${test} COMMAND setup_e2e --gtest_filter=SetupE2e.${case})
     set_tests_properties(${test} PROPERTIES
-        TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix LABELS ${QX_WINE_LABEL}
+        TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix_${QX_WINE_LABEL} LABELS ${QX_WINE_LABEL}
         ENVIRONMENT "QX_FRESH_PREFIX=1;QX_WINDOWS_VERSION=${version}")
   endforeach()
 endforeach()
@@ -51,7 +51,7 @@ add_test(NAME ${test}
                  ${CMAKE_BINARY_DIR}/wineprefix $<TARGET_FILE:setup_e2e>
                  --gtest_filter=SetupE2e.Case1DefaultsInstallEverything)
 set_tests_properties(${test} PROPERTIES
-    TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix LABELS ${QX_WINE_LABEL}
+    TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix_${QX_WINE_LABEL} LABELS ${QX_WINE_LABEL}
     ENVIRONMENT "QX_FRESH_PREFIX=1")
 
 # The demo's user who accepts the defaults (scripts/demo), not a test.
