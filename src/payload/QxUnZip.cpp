@@ -41,6 +41,13 @@ constexpr uint32_t kIoBlockSize = 65536;
 uint8_t ioBlock[kIoBlockSize];
 uint32_t ioBlockFill = 0; // bytes of the current member waiting in ioBlock
 
+// Packed data read ahead in larger blocks than Explode asks for, never past
+// the member's packed size.
+constexpr uint32_t kReadAheadSize = 32768;
+uint8_t readAhead[kReadAheadSize];
+uint32_t readAheadAt = 0;
+uint32_t readAheadEnd = 0;
+
 // round(100 * position / max(length, 1)), ties to even, in exact integers.
 int32_t Percent(uint32_t position, uint32_t length) {
     const uint64_t numerator = uint64_t(position) * 100;
@@ -197,10 +204,23 @@ bool IsAcceptableMemberName(const std::string& name) {
 }
 
 uint32_t ReadPackedData(uint8_t* buffer, uint32_t* size, void* /*param*/) {
+    // While the read-ahead block is empty, packedRemaining bytes of the
+    // member are still in the file.
     const uint32_t wanted = std::min(packedRemaining, *size);
-    const uint32_t count = archiveFile.read(buffer, wanted);
+    uint32_t count = 0;
+    while (count < wanted) {
+        if (readAheadAt == readAheadEnd) {
+            readAheadAt = 0;
+            readAheadEnd = archiveFile.read(readAhead, std::min(kReadAheadSize, packedRemaining));
+            if (readAheadEnd == 0) break;
+        }
+        const uint32_t part = std::min(wanted - count, readAheadEnd - readAheadAt);
+        std::memcpy(buffer + count, readAhead + readAheadAt, part);
+        readAheadAt += part;
+        count += part;
+        packedRemaining -= part;
+    }
     packedConsumed += count;
-    packedRemaining -= count;
     return count;
 }
 
@@ -313,6 +333,7 @@ int32_t UnpackArchive(const char* archiveName, const char* destination, const ch
 
         uint32_t param = 0;
         ioBlockFill = 0;
+        readAheadAt = readAheadEnd = 0;
         uint32_t result = Explode(ReadPackedData, WritePlainData, explodeWork, &param);
         FlushPlainData();
         if (archiveFile.pendingError() != 0 || memberFile.pendingError() != 0)
