@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "FileIo.h"
 #include "Global.h"
@@ -135,6 +137,157 @@ TEST(FileIo, CreateNewNeverWritesThroughALink) {
     EXPECT_EQ(ReadText(dir.sub("target.txt")), "keep");
 }
 #endif
+
+// A destination with links planted in it, pointing outside: "in" is the
+// link-free root, "out" a folder outside it that nothing may change.
+class LinkFreeDestination : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(MakeDirectory(dir.sub("out")), 0u);
+        ASSERT_EQ(MakeDirectory(dir.sub("in")), 0u);
+        ASSERT_EQ(MakeDirectory(dir.sub("in\\real")), 0u);
+        WriteText(dir.sub("out\\x.txt"), "outside");
+        ASSERT_EQ(ChangeFileAttributes(dir.sub("out\\x.txt"), kAttrReadOnly), 0u);
+        Link(dir.sub("out"), "in\\dirlink");
+        Link(dir.sub("out"), "in\\real\\deeper");
+        Link(dir.sub("out\\x.txt"), "in\\filelink.txt");
+        Link(dir.sub("out\\missing.txt"), "in\\dangling.txt");
+    }
+
+    void Link(const std::string& target, const std::string& name) {
+        ASSERT_EQ(
+            symlink(ScratchDir::Native(target).c_str(), ScratchDir::Native(dir.sub(name)).c_str()),
+            0);
+    }
+
+    // Nothing below "out" changed: the one file keeps its text and mode.
+    void ExpectOutsideUnchanged(const std::string& what) {
+        EXPECT_EQ(ReadText(dir.sub("out\\x.txt")), "outside") << what;
+        uint32_t attributes = 0;
+        EXPECT_EQ(QueryFileAttributes(dir.sub("out\\x.txt"), &attributes), 0u) << what;
+        EXPECT_EQ(attributes, kAttrReadOnly) << what;
+        size_t entries = 0;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(ScratchDir::Native(dir.sub("out")))) {
+            (void)entry;
+            ++entries;
+        }
+        EXPECT_EQ(entries, 1u) << what;
+    }
+
+    ScratchDir dir;
+};
+
+#ifndef _WIN32
+TEST_F(LinkFreeDestination, EveryChangeThroughALinkBelowTheRootIsRefusedAndNamesTheLink) {
+    struct Place {
+        const char* path; // below "in"
+        const char* link; // the link that is in the way
+    };
+    const Place places[] = {
+        {"dirlink\\x.txt", "dirlink"},           // a folder link on a member's folder
+        {"dirlink\\new\\y.txt", "dirlink"},      // ... with more to create below it
+        {"real\\deeper\\x.txt", "real\\deeper"}, // a folder link deeper down
+        {"filelink.txt", "filelink.txt"},        // a file link on the name itself
+        {"dangling.txt", "dangling.txt"},        // a link to nothing yet
+    };
+    struct Operation {
+        const char* name;
+        SysError (*run)(const std::string& path);
+    };
+    const Operation operations[] = {
+        {"CreateAlways",
+         [](const std::string& path) {
+             File file;
+             file.open(path, FileOpen::CreateAlways);
+             file.write("bad", 3);
+             return file.takeError();
+         }},
+        {"CreateNew",
+         [](const std::string& path) {
+             File file;
+             file.open(path, FileOpen::CreateNew);
+             file.write("bad", 3);
+             return file.takeError();
+         }},
+        {"ReadWriteShared",
+         [](const std::string& path) {
+             File file;
+             file.open(path, FileOpen::ReadWriteShared);
+             file.write("bad", 3);
+             return file.takeError();
+         }},
+        {"ChangeFileAttributes",
+         [](const std::string& path) { return ChangeFileAttributes(path, 0); }},
+        {"RemoveFile", [](const std::string& path) { return RemoveFile(path); }},
+        {"MakeDirectory", [](const std::string& path) { return MakeDirectory(path); }},
+    };
+    const LinkFreeBelow linkFree(dir.sub("in"));
+    for (const Place& place : places) {
+        for (const Operation& operation : operations) {
+            const std::string what = std::string(operation.name) + " " + place.path;
+            SetLinkFreeRoot("");
+            SetLinkFreeRoot(dir.sub("in"));
+            EXPECT_EQ(operation.run(dir.sub("in\\") + place.path), kLinkInTheWay) << what;
+            EXPECT_EQ(RefusedLink(), ScratchDir::Native(dir.sub("in\\") + place.link)) << what;
+            ExpectOutsideUnchanged(what);
+        }
+    }
+    // The links themselves stay where they were planted.
+    EXPECT_TRUE(std::filesystem::is_symlink(ScratchDir::Native(dir.sub("in\\filelink.txt"))));
+}
+
+TEST_F(LinkFreeDestination, TheRootMayLieBelowALinkAndReadingFollowsLinks) {
+    Link(dir.sub("in"), "alias");
+    {
+        const LinkFreeBelow linkFree(dir.sub("alias"));
+        WriteText(dir.sub("alias\\real\\new.txt"), "made");
+        EXPECT_EQ(ReadText(dir.sub("alias\\real\\new.txt")), "made");
+        EXPECT_EQ(ReadText(dir.sub("alias\\filelink.txt")), "outside");
+        EXPECT_EQ(ChangeFileAttributes(dir.sub("alias\\real\\new.txt"), kAttrReadOnly), 0u);
+        EXPECT_EQ(RemoveFile(dir.sub("alias\\real\\new.txt")), 0u);
+        EXPECT_TRUE(RefusedLink().empty());
+    }
+    EXPECT_TRUE(LinkFreeRoot().empty());
+    ExpectOutsideUnchanged("through the root's own link");
+}
+
+TEST_F(LinkFreeDestination, PathsOutsideTheRootAndTimesWithoutARootFollowLinksAsBefore) {
+    {
+        // A sibling whose name starts like the root is not below it.
+        const LinkFreeBelow linkFree(dir.sub("in\\real"));
+        EXPECT_EQ(ChangeFileAttributes(dir.sub("in\\filelink.txt"), 0), 0u);
+        EXPECT_EQ(ChangeFileAttributes(dir.sub("in\\filelink.txt"), kAttrReadOnly), 0u);
+        const LinkFreeBelow nested(dir.sub("in\\re"));
+        WriteText(dir.sub("in\\real\\deeper\\y.txt"), "allowed");
+    }
+    EXPECT_EQ(ReadText(dir.sub("out\\y.txt")), "allowed");
+    EXPECT_EQ(RemoveFile(dir.sub("out\\y.txt")), 0u);
+    ExpectOutsideUnchanged("outside the root");
+}
+#endif
+
+TEST(FileIo, TheWatchSeesEachCreatedFileUntilItIsClosed) {
+    static std::vector<std::string> seen;
+    seen.clear();
+    WatchCreatedFiles([](const char* path) { seen.push_back(path ? path : "<closed>"); });
+    ScratchDir dir;
+    {
+        File created;
+        created.open(dir.sub("a.txt"), FileOpen::CreateNew);
+        File reader;
+        reader.open(dir.sub("a.txt"), FileOpen::ReadShared);
+        reader.close();
+        created.close();
+        created.open(dir.sub("b.txt"), FileOpen::CreateAlways);
+    }
+    WatchCreatedFiles(nullptr);
+    File unwatched;
+    unwatched.open(dir.sub("c.txt"), FileOpen::CreateAlways);
+    const std::vector<std::string> expected = {SystemSpelling(dir.sub("a.txt")), "<closed>",
+                                               SystemSpelling(dir.sub("b.txt")), "<closed>"};
+    EXPECT_EQ(seen, expected);
+}
 
 TEST(FileIo, SharedModesLetAReaderAndAWriterOpenTheSameFile) {
     ScratchDir dir;

@@ -1,8 +1,6 @@
 // qxpack list / verify / extract: installers and bare archives. None of
 // them changes or removes the file it is given.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "Archive.h"
@@ -13,6 +11,8 @@
 #include "FileIo.h"
 #include "Global.h"
 #include "HostPlatform.h"
+#include "InputFile.h"
+#include "Interrupt.h"
 #include "QxUnZip.h"
 #include "ShortUtl.h"
 
@@ -171,43 +171,89 @@ void ExtractProgress(const char*, int32_t percent) {
     if (extractBar) extractBar->update(uint64_t(percent < 0 ? 0 : percent));
 }
 
+// "; LINK is a link ..." when the file layer refused a link below the
+// destination, else the empty text.
+std::string LinkRefusalNote() {
+    if (RefusedLink().empty()) return std::string();
+    return "; " + RefusedLink() +
+           " is a link, and nothing is written through a link below the destination";
+}
+
 // Copies the archive part of the file into a new file of that name, as the
 // installer's locator copies its payload (an existing one is removed first,
-// never written through).
-bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath, std::string* error) {
-    std::FILE* in = std::fopen(where.path.c_str(), "rb");
-    if (!in) {
-        *error = where.path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
+// never written through). Only the bytes found by LocateArchive are copied.
+bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath,
+                 RemovedOnInterrupt& removeCopy, std::string* error) {
+    InputFile in;
+    if (!in.open(where.path, where.fileSize, "changed while it was read", error)) return false;
     ApplyAttributes(copyPath, 0);
     RemoveFile(copyPath);
     File copy;
     copy.open(copyPath, FileOpen::CreateNew);
+    if (copy.pendingError() == 0) removeCopy.set(SystemSpelling(copyPath));
     std::vector<uint8_t> block(1 << 16);
     uint64_t skip = where.payloadStart;
     bool readFailed = false;
     while (copy.pendingError() == 0) {
-        const size_t n = std::fread(block.data(), 1, block.size(), in);
-        if (n == 0) {
-            readFailed = std::ferror(in) != 0;
+        size_t n = 0;
+        if (!in.read(block.data(), block.size(), &n, error)) {
+            readFailed = true;
             break;
         }
+        if (n == 0) break;
         const size_t dropped = size_t(std::min<uint64_t>(skip, n));
         skip -= dropped;
         copy.write(block.data() + dropped, uint32_t(n - dropped));
     }
-    std::fclose(in);
     copy.close();
     if (const SysError code = copy.takeError()) {
-        *error = copyPath + ": cannot write the archive copy: " + SystemErrorText(code);
+        *error = copyPath + ": cannot write the archive copy: " + SystemErrorText(code) +
+                 LinkRefusalNote();
         return false;
     }
-    if (readFailed) {
-        *error = where.path + ": cannot read";
+    return !readFailed;
+}
+
+// Refuses, before anything is written, an extraction that would replace its
+// own input: FILE as DIR's archive copy, or under a member's name (the same
+// file, whatever the name, as the system compares files).
+bool CheckInputSurvives(const ArchiveLocation& where, const std::string& key,
+                        const std::string& destination, std::string* error) {
+    auto isInput = [&](const std::string& path) {
+        std::error_code ec;
+        return std::filesystem::equivalent(SystemSpelling(path), where.path, ec);
+    };
+    const std::string copyPath = destination + kTemporaryArchiveSuffix;
+    if (isInput(copyPath)) {
+        *error = SystemSpelling(copyPath) +
+                 " is the input file itself: extract would replace it with its archive copy "
+                 "(choose another DIR); nothing was written";
         return false;
     }
-    return true;
+    bool survives = true;
+    std::string unread; // an unreadable archive is refused later, before any member
+    ReadMembers(
+        where, key, false,
+        [&](const MemberReport& m) {
+            const std::string path = destination + "\\" + m.name;
+            if (!survives || !isInput(path)) return;
+            survives = false;
+            *error = SystemSpelling(path) + " is the input file itself: the member '" + m.name +
+                     "' would overwrite it (choose another DIR); nothing was written";
+        },
+        &unread);
+    return survives;
+}
+
+RemovedOnInterrupt* memberBeingWritten = nullptr;
+
+// The file layer reports each member file while it is open for writing.
+void WatchMemberFile(const char* systemPath) {
+    if (memberBeingWritten == nullptr) return;
+    if (systemPath != nullptr)
+        memberBeingWritten->set(systemPath);
+    else
+        memberBeingWritten->clear();
 }
 
 } // namespace
@@ -225,15 +271,25 @@ int RunExtract(int argc, char** argv) {
     std::string destination = args.operands[1];
     while (destination.size() > 1 && (destination.back() == '/' || destination.back() == '\\'))
         destination.pop_back();
+    if (!CheckInputSurvives(where, key, destination, &error)) return Fail(command, error);
     std::error_code ec;
     std::filesystem::create_directories(destination, ec);
     if (ec || !std::filesystem::is_directory(destination, ec))
         return Fail(command, destination + ": cannot create the folder" +
                                  (ec ? ": " + ec.message() : std::string()));
 
+    // Below DIR no link is followed; an interruption removes the archive copy
+    // and the member being written.
+    const LinkFreeBelow linkFree(destination);
+    RemovedOnInterrupt removeCopy;
+    RemovedOnInterrupt removeMember;
+    memberBeingWritten = &removeMember;
+    WatchCreatedFiles(WatchMemberFile);
     const std::string copyPath = destination + kTemporaryArchiveSuffix;
-    if (!CopyArchive(where, copyPath, &error)) {
+    if (!CopyArchive(where, copyPath, removeCopy, &error)) {
         RemoveFile(copyPath);
+        WatchCreatedFiles(nullptr);
+        memberBeingWritten = nullptr;
         return Fail(command, error);
     }
     InitShortUtl();
@@ -246,6 +302,8 @@ int RunExtract(int argc, char** argv) {
     extractBar = nullptr;
     bar.finish();
     RemoveFile(copyPath);
+    WatchCreatedFiles(nullptr);
+    memberBeingWritten = nullptr;
     DoneQxUnZip();
     DoneEncript();
     DoneShortUtl();
@@ -264,9 +322,9 @@ int RunExtract(int argc, char** argv) {
                     &reason))
                 detail = "; " + reason;
         }
-        return Fail(command, where.path + ": unpacking into " + destination +
-                                 " failed: " + "UnpackArchive result " + std::to_string(result) +
-                                 " (" + UnpackResultText(result) + ")" + detail);
+        return Fail(command, where.path + ": unpacking into " + destination + " failed: " +
+                                 "UnpackArchive result " + std::to_string(result) + " (" +
+                                 UnpackResultText(result) + ")" + detail + LinkRefusalNote());
     }
     return kExitOk;
 }
