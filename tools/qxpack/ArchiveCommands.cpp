@@ -207,8 +207,8 @@ bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath,
     }
     copy.close();
     if (const SysError code = copy.takeError()) {
-        *error = copyPath + ": cannot write the archive copy: " + SystemErrorText(code) +
-                 LinkRefusalNote();
+        *error = SystemSpelling(copyPath) +
+                 ": cannot write the archive copy: " + SystemErrorText(code) + LinkRefusalNote();
         return false;
     }
     return !readFailed;
