@@ -86,7 +86,7 @@ list of a device|:|list /dev/zero|1|^qxpack list: /dev/zero: a device, not a reg
 verify of a device|:|verify /dev/zero|1|/dev/zero: a device, not a regular file$|
 extract of a device|:|extract /dev/zero dest|1|/dev/zero: a device, not a regular file$|[ ! -e dest ]
 list of a folder|:|list tree|1|^qxpack list: tree: a folder, not a regular file$|
-list of a socket|python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind("sock")'|list sock|1|sock: a socket, not a regular file$|
+list of a socket|perl -MSocket -e 'socket(my $s, PF_UNIX, SOCK_STREAM, 0); bind($s, pack_sockaddr_un("sock")) or die'|list sock|1|sock: a socket, not a regular file$|
 implode of a device|:|implode /dev/zero out.dcl|1|/dev/zero: a device, not a regular file$|[ ! -e out.dcl ] && [ ! -e out.dcl.part ]
 explode of a FIFO|mkfifo pipe|explode pipe out.bin|1|pipe: a FIFO, not a regular file$|[ ! -e out.bin ]
 build with a FIFO as the stub|mkfifo pipe|build --stub pipe --out out.exe tree|1|pipe: a FIFO, not a regular file$|[ ! -e out.exe ] && [ ! -e out.exe.part ]
