@@ -214,6 +214,19 @@ bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath,
     return !readFailed;
 }
 
+// Whether some name below destination could be the input: it lies below it,
+// or has other hard links. Otherwise the members need not be read twice.
+bool MemberCouldBeInput(const std::string& input, const std::string& destination) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::weakly_canonical(SystemSpelling(destination), ec);
+    if (ec || !fs::exists(folder, ec)) return false;
+    const fs::path file = fs::weakly_canonical(input, ec);
+    if (ec || fs::hard_link_count(file, ec) != 1 || ec) return true;
+    const auto below = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
+    return below.first == folder.end();
+}
+
 // Refuses, before anything is written, an extraction that would replace its
 // own input: FILE as DIR's archive copy, or under a member's name (the same
 // file, whatever the name, as the system compares files).
@@ -230,6 +243,7 @@ bool CheckInputSurvives(const ArchiveLocation& where, const std::string& key,
                  "(choose another DIR); nothing was written";
         return false;
     }
+    if (!MemberCouldBeInput(where.path, destination)) return true;
     bool survives = true;
     std::string unread; // an unreadable archive is refused later, before any member
     ReadMembers(
