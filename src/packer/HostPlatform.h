@@ -12,6 +12,9 @@
 // Whether the stream is an interactive terminal (progress bars go there only).
 bool IsTerminal(std::FILE* stream);
 
+// The number of processors online, at least 1.
+unsigned ProcessorCount();
+
 // The system's text for an error code of the file layer.
 std::string SystemErrorText(SysError code);
 

@@ -24,6 +24,11 @@ bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
 }
 
+unsigned ProcessorCount() {
+    const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return count > 0 ? unsigned(count) : 1;
+}
+
 std::string SystemErrorText(SysError code) {
     return std::strerror(int(code));
 }

@@ -24,7 +24,8 @@ foreach(case Case1DefaultsInstallEverything Case3CancelAskedTwiceThenClosesWitho
   set(test ${QX_TEST_PREFIX}e2e.${case})
   add_test(NAME ${test} COMMAND setup_e2e --gtest_filter=SetupE2e.${case})
   set_tests_properties(${test} PROPERTIES
-      TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix LABELS ${QX_WINE_LABEL}
+      TIMEOUT 300 RESOURCE_LOCK qx_wine LABELS ${QX_WINE_LABEL}
+      FIXTURES_REQUIRED qx_wineprefix_${QX_WINE_LABEL}
       ENVIRONMENT "QX_FRESH_PREFIX=1;QX_SCREENSHOT_DIR=${qx_e2e_screenshots}")
 endforeach()
 

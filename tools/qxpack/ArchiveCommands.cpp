@@ -1,5 +1,6 @@
 // qxpack list / verify / extract: installers and bare archives. None of
 // them changes or removes the file it is given.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <filesystem>
 
@@ -18,33 +19,17 @@
 
 namespace {
 
-const char kListHelp[] =
-    "usage: qxpack list [--key KEY] FILE\n"
-    "\n"
-    "Shows the members of an installer or a bare archive: unpacked and packed\n"
-    "size, DOS date and time, attributes (R read-only, H hidden, S system,\n"
-    "A archive) and name. The checksum is checked first.\n"
-    "\n"
-    "  --key KEY   scrambling key of a bare archive (installers have none)\n";
-
-const char kVerifyHelp[] =
-    "usage: qxpack verify [--key KEY] FILE\n"
-    "\n"
-    "Checks an installer or a bare archive as the installer would before and\n"
-    "while unpacking it: the checksum, every record and name, and every\n"
-    "member's packed data, size and CRC. Nothing is written.\n"
-    "\n"
-    "  --key KEY   scrambling key of a bare archive (installers have none)\n";
-
-const char kExtractHelp[] =
-    "usage: qxpack extract [--key KEY] FILE DIR\n"
-    "\n"
-    "Unpacks every member of an installer or a bare archive below DIR (created\n"
-    "when missing) with the installer's own unpacker: the archive is copied to\n"
-    "DIR's \"tempfile.$$$\", descrambled, verified and unpacked from there, and\n"
-    "the copy is deleted. FILE itself is left as it is.\n"
-    "\n"
-    "  --key KEY   scrambling key of a bare archive (installers have none)\n";
+// The FILE operand and --key of list, verify and extract.
+CLI::App* AddArchiveCommand(CLI::App& qxpack, const char* name, const char* summary,
+                            const char* text, ArchiveOptions* o) {
+    CLI::App* command = qxpack.add_subcommand(name, summary);
+    command->footer(text);
+    command->add_option("FILE", o->file, "the installer or bare archive")->required();
+    command
+        ->add_option("-k,--key", o->key, "scrambling key of a bare archive (installers have none)")
+        ->type_name("KEY");
+    return command;
+}
 
 std::string DosDateTimeText(uint32_t v) {
     const uint32_t date = v >> 16;
@@ -64,34 +49,17 @@ std::string AttributeText(uint32_t a) {
     return text;
 }
 
-// The common start of list, verify and extract: [--key KEY] and the expected
-// operands, then the archive found in FILE and the key it is read with
-// (installers always carry the empty one). False with *exitCode set when the
-// command is over already (help, usage error, unreadable FILE).
-bool OpenArchiveOperand(const char* command, int argc, char** argv, const char* help,
-                        size_t operands, Arguments* args, ArchiveLocation* where, std::string* key,
+// The archive found in FILE and the key it is read with (installers always
+// carry the empty one). False with *exitCode set when the command is over
+// already (unreadable FILE, a key for an installer).
+bool OpenArchiveOperand(const char* command, const ArchiveOptions& o, ArchiveLocation* where,
                         int* exitCode) {
-    if (!ParseArguments(command, argc, argv, {"key"}, {}, args)) {
-        *exitCode = kExitUsage;
-        return false;
-    }
-    if (args->help) {
-        std::fputs(help, stdout);
-        *exitCode = kExitOk;
-        return false;
-    }
-    if (args->operands.size() != operands) {
-        *exitCode =
-            UsageError(command, operands == 1 ? "expects one FILE" : "expects FILE and DIR");
-        return false;
-    }
     std::string error;
-    if (!LocateArchive(args->operands[0], where, &error)) {
+    if (!LocateArchive(o.file, where, &error)) {
         *exitCode = Fail(command, error);
         return false;
     }
-    *key = OptionValue(*args, "key");
-    if (where->installer && !key->empty()) {
+    if (where->installer && !o.key.empty()) {
         *exitCode = UsageError(command, where->path + " is an installer: it has no key");
         return false;
     }
@@ -100,14 +68,42 @@ bool OpenArchiveOperand(const char* command, int argc, char** argv, const char* 
 
 } // namespace
 
-int RunList(int argc, char** argv) {
+CLI::App* AddListCommand(CLI::App& qxpack, ArchiveOptions* o) {
+    return AddArchiveCommand(
+        qxpack, "list", "show the members of an installer or archive",
+        "Shows the members of an installer or a bare archive: unpacked and packed\n"
+        "size, DOS date and time, attributes (R read-only, H hidden, S system,\n"
+        "A archive) and name. The checksum is checked first.",
+        o);
+}
+
+CLI::App* AddVerifyCommand(CLI::App& qxpack, ArchiveOptions* o) {
+    return AddArchiveCommand(
+        qxpack, "verify", "check the checksum and every member",
+        "Checks an installer or a bare archive as the installer would before and\n"
+        "while unpacking it: the checksum, every record and name, and every\n"
+        "member's packed data, size and CRC. Nothing is written.",
+        o);
+}
+
+CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
+    CLI::App* extract = AddArchiveCommand(
+        qxpack, "extract", "unpack every member below a folder",
+        "Unpacks every member of an installer or a bare archive below DIR (created\n"
+        "when missing) with the installer's own unpacker: the archive is copied to\n"
+        "DIR's \"tempfile.$$$\", descrambled, verified and unpacked from there, and\n"
+        "the copy is deleted. FILE itself is left as it is.",
+        o);
+    extract->add_option("DIR", o->dir, "the folder to unpack into")->required();
+    return extract;
+}
+
+int RunList(const ArchiveOptions& o) {
     const char* command = "list";
-    Arguments args;
     int code = kExitOk;
     ArchiveLocation where;
-    std::string key;
-    if (!OpenArchiveOperand(command, argc, argv, kListHelp, 1, &args, &where, &key, &code))
-        return code;
+    if (!OpenArchiveOperand(command, o, &where, &code)) return code;
+    const std::string& key = o.key;
     std::string error;
     if (!CheckArchiveChecksum(where, key, &error)) return Fail(command, error);
 
@@ -134,14 +130,12 @@ int RunList(int argc, char** argv) {
     return kExitOk;
 }
 
-int RunVerify(int argc, char** argv) {
+int RunVerify(const ArchiveOptions& o) {
     const char* command = "verify";
-    Arguments args;
     int code = kExitOk;
     ArchiveLocation where;
-    std::string key;
-    if (!OpenArchiveOperand(command, argc, argv, kVerifyHelp, 1, &args, &where, &key, &code))
-        return code;
+    if (!OpenArchiveOperand(command, o, &where, &code)) return code;
+    const std::string& key = o.key;
     std::string error;
     if (!CheckArchiveChecksum(where, key, &error)) return Fail(command, error);
 
@@ -272,17 +266,15 @@ void WatchMemberFile(const char* systemPath) {
 
 } // namespace
 
-int RunExtract(int argc, char** argv) {
+int RunExtract(const ArchiveOptions& o) {
     const char* command = "extract";
-    Arguments args;
     int code = kExitOk;
     ArchiveLocation where;
-    std::string key;
-    if (!OpenArchiveOperand(command, argc, argv, kExtractHelp, 2, &args, &where, &key, &code))
-        return code;
+    if (!OpenArchiveOperand(command, o, &where, &code)) return code;
+    const std::string& key = o.key;
     std::string error;
 
-    std::string destination = args.operands[1];
+    std::string destination = o.dir;
     while (destination.size() > 1 && (destination.back() == '/' || destination.back() == '\\'))
         destination.pop_back();
     if (!CheckInputSurvives(where, key, destination, &error)) return Fail(command, error);

@@ -6,83 +6,14 @@
 
 #include "HostPlatform.h"
 
-bool ParseArguments(const char* command, int argc, char** argv,
-                    const std::vector<std::string>& valued, const std::vector<std::string>& flags,
-                    Arguments* out) {
-    auto known = [](const std::vector<std::string>& list, const std::string& name) {
-        return std::find(list.begin(), list.end(), name) != list.end();
-    };
-    bool optionsEnded = false;
-    for (int i = 0; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            out->operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == "-h" || arg == "--help") {
-            out->help = true;
-            continue;
-        }
-        if (arg.compare(0, 2, "--") != 0) {
-            UsageError(command, "unknown option '" + arg + "'");
-            return false;
-        }
-        std::string name = arg.substr(2);
-        std::string value;
-        const size_t equals = name.find('=');
-        const bool inlineValue = equals != std::string::npos;
-        if (inlineValue) {
-            value = name.substr(equals + 1);
-            name.erase(equals);
-        }
-        if (known(valued, name)) {
-            if (!inlineValue) {
-                if (i + 1 >= argc) {
-                    UsageError(command, "option '--" + name + "' needs a value");
-                    return false;
-                }
-                value = argv[++i];
-            }
-        } else if (known(flags, name)) {
-            if (inlineValue) {
-                UsageError(command, "option '--" + name + "' takes no value");
-                return false;
-            }
-        } else {
-            UsageError(command, "unknown option '--" + name + "'");
-            return false;
-        }
-        out->options.emplace_back(name, value);
-    }
-    return true;
-}
-
-bool HasOption(const Arguments& args, const std::string& name) {
-    for (const auto& option : args.options)
-        if (option.first == name) return true;
-    return false;
-}
-
-std::string OptionValue(const Arguments& args, const std::string& name,
-                        const std::string& fallback) {
-    std::string value = fallback;
-    for (const auto& option : args.options)
-        if (option.first == name) value = option.second;
-    return value;
-}
-
 int Fail(const char* command, const std::string& message) {
     std::fprintf(stderr, "qxpack %s: %s\n", command, message.c_str());
     return kExitFailed;
 }
 
-int UsageError(const char* command, const std::string& message) {
-    std::fprintf(stderr, "qxpack %s: %s (see 'qxpack %s --help')\n", command, message.c_str(),
-                 command);
+int UsageError(const std::string& command, const std::string& message) {
+    const std::string name = command.empty() ? "qxpack" : "qxpack " + command;
+    std::fprintf(stderr, "%s: %s (see '%s --help')\n", name.c_str(), message.c_str(), name.c_str());
     return kExitUsage;
 }
 

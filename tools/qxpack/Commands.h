@@ -1,10 +1,48 @@
-// The subcommands of qxpack; each gets the arguments after its name and
-// answers the exit code.
+// The subcommands of qxpack. Each one declares its options on the parser
+// (AddXCommand, filling the options it is given) and runs from the parsed
+// options (RunX), answering the exit code.
 #pragma once
 
-int RunBuild(int argc, char** argv);
-int RunList(int argc, char** argv);
-int RunVerify(int argc, char** argv);
-int RunExtract(int argc, char** argv);
-int RunImplode(int argc, char** argv);
-int RunExplode(int argc, char** argv);
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+struct BuildOptions {
+    std::string dir;
+    std::string out;
+    std::string stub;
+    std::string key;
+    std::string mode;
+    std::string dict;
+    int jobs = 1; // the number of cores unless given
+    bool best = false;
+};
+CLI::App* AddBuildCommand(CLI::App& qxpack, BuildOptions* options);
+int RunBuild(const BuildOptions& options);
+
+// list, verify and extract (dir only for extract).
+struct ArchiveOptions {
+    std::string file;
+    std::string dir;
+    std::string key;
+};
+CLI::App* AddListCommand(CLI::App& qxpack, ArchiveOptions* options);
+CLI::App* AddVerifyCommand(CLI::App& qxpack, ArchiveOptions* options);
+CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* options);
+int RunList(const ArchiveOptions& options);
+int RunVerify(const ArchiveOptions& options);
+int RunExtract(const ArchiveOptions& options);
+
+// implode and explode (ascii and dict only for implode).
+struct StreamOptions {
+    std::string in;
+    std::string out;
+    bool ascii = false;
+    std::string dict = "4096";
+};
+CLI::App* AddImplodeCommand(CLI::App& qxpack, StreamOptions* options);
+CLI::App* AddExplodeCommand(CLI::App& qxpack, StreamOptions* options);
+int RunImplode(const StreamOptions& options);
+int RunExplode(const StreamOptions& options);

@@ -1,4 +1,5 @@
 // qxpack implode / explode: raw streams of the implode format.
+#include <CLI/CLI.hpp>
 #include <cstdint>
 
 #include "Cli.h"
@@ -7,46 +8,45 @@
 #include "Implode.h"
 #include "OutputFile.h"
 
-namespace {
+CLI::App* AddImplodeCommand(CLI::App& qxpack, StreamOptions* o) {
+    CLI::App* implode =
+        qxpack.add_subcommand("implode", "compress one file into a raw implode stream");
+    implode->footer("Compresses the file IN into one raw stream of the implode format and\n"
+                    "writes it as OUT.");
+    implode->add_option("IN", o->in, "the file to compress")->required();
+    implode->add_option("OUT", o->out, "the stream to write")->required();
+    implode->add_flag("-a,--ascii", o->ascii,
+                      "code literals with the fixed text code (for text files) instead of "
+                      "plain bytes");
+    implode->add_option("-d,--dict", o->dict, "dictionary size in bytes: 1024, 2048 or 4096")
+        ->type_name("SIZE")
+        ->capture_default_str();
+    return implode;
+}
 
-const char kImplodeHelp[] =
-    "usage: qxpack implode [--ascii] [--dict 1024|2048|4096] IN OUT\n"
-    "\n"
-    "Compresses the file IN into one raw stream of the implode format and\n"
-    "writes it as OUT.\n"
-    "\n"
-    "  --ascii        code literals with the fixed text code (for text files)\n"
-    "                 instead of plain bytes\n"
-    "  --dict SIZE    dictionary size in bytes: 1024, 2048 or 4096 (default 4096)\n";
+CLI::App* AddExplodeCommand(CLI::App& qxpack, StreamOptions* o) {
+    CLI::App* explode =
+        qxpack.add_subcommand("explode", "decompress one raw implode stream into a file");
+    explode->footer("Decompresses the raw implode stream IN and writes the bytes as OUT. The\n"
+                    "4-byte stream of a header and the end marker gives an empty OUT. OUT is\n"
+                    "written only when the whole stream decoded.");
+    explode->add_option("IN", o->in, "the stream to decompress")->required();
+    explode->add_option("OUT", o->out, "the file to write")->required();
+    return explode;
+}
 
-const char kExplodeHelp[] =
-    "usage: qxpack explode IN OUT\n"
-    "\n"
-    "Decompresses the raw implode stream IN and writes the bytes as OUT. The\n"
-    "4-byte stream of a header and the end marker gives an empty OUT. OUT is\n"
-    "written only when the whole stream decoded.\n";
-
-} // namespace
-
-int RunImplode(int argc, char** argv) {
+int RunImplode(const StreamOptions& o) {
     const char* command = "implode";
-    Arguments args;
-    if (!ParseArguments(command, argc, argv, {"dict"}, {"ascii"}, &args)) return kExitUsage;
-    if (args.help) {
-        std::fputs(kImplodeHelp, stdout);
-        return kExitOk;
-    }
-    if (args.operands.size() != 2) return UsageError(command, "expects IN and OUT");
     ImplodeChoice choice;
-    choice.literals = HasOption(args, "ascii") ? ImplodeLiterals::Ascii : ImplodeLiterals::Binary;
-    const std::string dict = OptionValue(args, "dict", "4096");
+    choice.literals = o.ascii ? ImplodeLiterals::Ascii : ImplodeLiterals::Binary;
+    const std::string& dict = o.dict;
     if (dict == "1024" || dict == "2048" || dict == "4096")
         choice.dictionarySize = uint32_t(std::stoul(dict));
     else
         return UsageError(command, "--dict must be 1024, 2048 or 4096, not '" + dict + "'");
 
-    const std::string& in = args.operands[0];
-    const std::string& out = args.operands[1];
+    const std::string& in = o.in;
+    const std::string& out = o.out;
     std::vector<uint8_t> data;
     std::string error;
     if (!ReadWholeFile(in, &data, &error)) return Fail(command, error);
@@ -61,17 +61,10 @@ int RunImplode(int argc, char** argv) {
     return kExitOk;
 }
 
-int RunExplode(int argc, char** argv) {
+int RunExplode(const StreamOptions& o) {
     const char* command = "explode";
-    Arguments args;
-    if (!ParseArguments(command, argc, argv, {}, {}, &args)) return kExitUsage;
-    if (args.help) {
-        std::fputs(kExplodeHelp, stdout);
-        return kExitOk;
-    }
-    if (args.operands.size() != 2) return UsageError(command, "expects IN and OUT");
-    const std::string& in = args.operands[0];
-    const std::string& out = args.operands[1];
+    const std::string& in = o.in;
+    const std::string& out = o.out;
 
     std::string error;
     InputFile f;

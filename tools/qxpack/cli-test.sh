@@ -48,6 +48,28 @@ run 2 implode --dict 3000 a b
 expect_error "1024, 2048 or 4096"
 run 2 implode --bogus a b
 expect_error "unknown option '--bogus'"
+run 0 --version
+grep -qx 'qxpack [0-9][0-9.]*' out.txt || fail "--version shows '$(cat out.txt)'"
+run 0 help
+grep -q "usage: qxpack" out.txt && grep -q "^  extract " out.txt || fail "help lists no commands"
+run 0 help verify
+grep -q "usage: qxpack verify" out.txt || fail "help verify shows '$(cat out.txt)'"
+# usage errors: ARGS|the single error line
+while IFS='|' read -r args pattern; do
+    run 2 $args
+    expect_error "$pattern"
+done <<'TABLE'
+biuld x|unknown command 'biuld'; did you mean 'build'?
+exract|did you mean 'extract'?
+help lst|did you mean 'list'?
+--bogus|qxpack: unknown option '--bogus'
+list a b|qxpack list: expects FILE (
+extract a|expects FILE and DIR
+build -o|qxpack build: --out
+build dir|--out is required
+build -o x -j 0 dir|--jobs: must be a number from 1
+build -o x --jobs many dir|--jobs: must be a number from 1
+TABLE
 
 ## explode: the independent encoder's streams
 for stream in "$fixtures"/dcl/*.dcl; do
@@ -114,7 +136,7 @@ touch -d '1975-06-01 12:00:00' tree/sub/data.bin
 printf 'MZ a stand-in stub' >stub.exe
 
 run 0 build --stub stub.exe --out setup.exe tree
-run 0 build --stub stub.exe --out again.exe tree
+run 0 build -s stub.exe -j 1 --best -o again.exe tree
 cmp -s setup.exe again.exe || fail "build is not reproducible"
 head -c 18 setup.exe | cmp -s - stub.exe || fail "the installer does not start with the stub"
 [ "$(head -c 42 setup.exe | tail -c 24)" = "<QXZIP FILE BEGINS HERE>" ] || fail "no marker after the stub"
