@@ -264,6 +264,24 @@ void WatchMemberFile(const char* systemPath) {
         memberBeingWritten->clear();
 }
 
+// While it lives, the file being written below DIR is removed on interruption.
+class MemberFilesWatched {
+public:
+    MemberFilesWatched() {
+        memberBeingWritten = &removeMember_;
+        WatchCreatedFiles(WatchMemberFile);
+    }
+    ~MemberFilesWatched() {
+        WatchCreatedFiles(nullptr);
+        memberBeingWritten = nullptr;
+    }
+    MemberFilesWatched(const MemberFilesWatched&) = delete;
+    MemberFilesWatched& operator=(const MemberFilesWatched&) = delete;
+
+private:
+    RemovedOnInterrupt removeMember_;
+};
+
 } // namespace
 
 int RunExtract(const ArchiveOptions& o) {
@@ -288,14 +306,10 @@ int RunExtract(const ArchiveOptions& o) {
     // and the member being written.
     const LinkFreeBelow linkFree(destination);
     RemovedOnInterrupt removeCopy;
-    RemovedOnInterrupt removeMember;
-    memberBeingWritten = &removeMember;
-    WatchCreatedFiles(WatchMemberFile);
+    const MemberFilesWatched watched;
     const std::string copyPath = destination + kTemporaryArchiveSuffix;
     if (!CopyArchive(where, copyPath, removeCopy, &error)) {
         RemoveFile(copyPath);
-        WatchCreatedFiles(nullptr);
-        memberBeingWritten = nullptr;
         return Fail(command, error);
     }
     InitShortUtl();
@@ -308,8 +322,6 @@ int RunExtract(const ArchiveOptions& o) {
     extractBar = nullptr;
     bar.finish();
     RemoveFile(copyPath);
-    WatchCreatedFiles(nullptr);
-    memberBeingWritten = nullptr;
     DoneQxUnZip();
     DoneEncript();
     DoneShortUtl();
