@@ -38,7 +38,9 @@ EntryKind ProbeEntry(const std::string& systemPath) {
     struct stat info;
     if (::lstat(systemPath.c_str(), &info) != 0)
         return errno == ENOENT || errno == ENOTDIR ? EntryKind::Missing : EntryKind::Other;
-    return S_ISLNK(info.st_mode) ? EntryKind::Link : EntryKind::Other;
+    // A file with a second name may share its contents with a file outside.
+    const bool hardLinked = S_ISREG(info.st_mode) && info.st_nlink > 1;
+    return S_ISLNK(info.st_mode) || hardLinked ? EntryKind::Link : EntryKind::Other;
 }
 
 // 0, or kLinkInTheWay when a link below the link-free root is in the way.

@@ -204,13 +204,20 @@ TEST_F(LinkFreeDestination, EveryChangeThroughALinkBelowTheRootIsRefusedAndNames
         const char* path; // below "in"
         const char* link; // the link that is in the way
     };
-    const Place places[] = {
+    std::vector<Place> places = {
         {"dirlink\\x.txt", "dirlink"},           // a folder link on a member's folder
         {"dirlink\\new\\y.txt", "dirlink"},      // ... with more to create below it
         {"real\\deeper\\x.txt", "real\\deeper"}, // a folder link deeper down
         {"filelink.txt", "filelink.txt"},        // a file link on the name itself
         {"dangling.txt", "dangling.txt"},        // a link to nothing yet
     };
+#ifndef _WIN32
+    // A second name of a file outside: changing its mode would change that file.
+    ASSERT_EQ(link(ScratchDir::Native(dir.sub("out\\x.txt")).c_str(),
+                   ScratchDir::Native(dir.sub("in\\hardlink.txt")).c_str()),
+              0);
+    places.push_back({"hardlink.txt", "hardlink.txt"});
+#endif
     struct Operation {
         const char* name;
         SysError (*run)(const std::string& path);

@@ -73,6 +73,7 @@ folder link on a member's folder|mkdir dest && ln -s ../outside/dir dest/sub|ext
 file link on a member's name|mkdir dest && ln -s ../outside/target.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ -L dest/top.txt ]
 dangling link on a member's name|mkdir dest && ln -s ../outside/new.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ -L dest/top.txt ]
 file link on the archive copy|mkdir dest && ln -s ../outside/target.txt 'dest/tempfile.$$$'|extract setup.exe dest|1|dest/tempfile\.\$\$\$: cannot write the archive copy: .*; dest/tempfile\.\$\$\$ is a link|[ -L 'dest/tempfile.$$$' ] && [ "$(ls -A dest)" = 'tempfile.$$$' ]
+hard link to an outside file under a member's name|mkdir dest && ln outside/target.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ "$(cat dest/top.txt)" = target ]
 folder link deeper down|mkdir -p dest/a/b && ln -s ../../../outside/dir dest/a/b/c|extract setup.exe dest|1|; dest/a/b/c is a link, and nothing|[ -L dest/a/b/c ] && [ -f dest/Quorvath.exe ]
 folder link above a member deeper down|mkdir -p dest/a && ln -s ../outside dest/a/b|extract setup.exe dest|1|; dest/a/b is a link, and nothing|[ -L dest/a/b ]
 # The destination itself may be, or lie below, a link.
