@@ -92,7 +92,11 @@ CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
         "Unpacks every member of an installer or a bare archive below DIR (created\n"
         "when missing) with the installer's own unpacker: the archive is copied to\n"
         "DIR's \"tempfile.$$$\", descrambled, verified and unpacked from there, and\n"
-        "the copy is deleted. FILE itself is left as it is.",
+        "the copy is deleted. FILE itself is left as it is: a DIR where the copy\n"
+        "or a member would replace it is refused. Nothing is written through a\n"
+        "link below DIR (DIR itself may be one); a link in the way is an error.\n"
+        "Interrupted (SIGINT, SIGTERM, SIGHUP), it removes the copy and the member\n"
+        "being written and exits with 128 + the signal's number.",
         o);
     extract->add_option("DIR", o->dir, "the folder to unpack into")->required();
     return extract;
