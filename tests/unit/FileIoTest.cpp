@@ -173,8 +173,10 @@ protected:
             GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
         const DWORD folder = IsExistingDirectory(target) ? 1 : 0; // SYMBOLIC_LINK_FLAG_DIRECTORY
         const std::string link = dir.sub(name);
-        return create != nullptr && create(link.c_str(), target.c_str(), folder) &&
-               (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (create == nullptr || !create(link.c_str(), target.c_str(), folder)) return false;
+        // Wine 8 makes links that it then cannot look at.
+        const DWORD mask = GetFileAttributesA(link.c_str());
+        return mask != INVALID_FILE_ATTRIBUTES && (mask & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 #else
         return symlink(ScratchDir::Native(target).c_str(),
                        ScratchDir::Native(dir.sub(name)).c_str()) == 0;
