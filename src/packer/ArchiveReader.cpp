@@ -1,7 +1,6 @@
 #include "ArchiveReader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,8 @@
 #include "Encript.h"
 #include "Explode.h"
 #include "ExplodeStream.h"
+#include "HostPlatform.h"
+#include "InputFile.h"
 #include "QxUnZip.h"
 
 namespace {
@@ -27,8 +28,11 @@ struct FileCloser {
 };
 
 std::FILE* OpenForReading(const std::string& path, std::string* error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) *error = path + ": cannot open: " + std::strerror(errno);
+    std::FILE* f = nullptr;
+    std::string kind;
+    if (const SysError code = OpenRegularFile(path, &f, &kind))
+        *error = kind.empty() ? path + ": cannot open: " + SystemErrorText(code)
+                              : path + ": " + kind + ", not a regular file";
     return f;
 }
 
@@ -124,8 +128,9 @@ std::string Hex32(uint32_t v) {
 } // namespace
 
 bool LocateArchive(const std::string& path, ArchiveLocation* where, std::string* error) {
-    FileCloser file{OpenForReading(path, error)};
-    if (!file.f) return false;
+    // A file that grows while it is read stops at the limit, not at its end.
+    InputFile file;
+    if (!file.open(path, kLargestInstaller, kTooLargeForInstaller, error)) return false;
     const std::string marker = UpperPayloadMarker();
     *where = ArchiveLocation{};
     where->path = path;
@@ -135,7 +140,9 @@ bool LocateArchive(const std::string& path, ArchiveLocation* where, std::string*
     uint64_t windowStart = 0;
     std::vector<uint8_t> block(kBlock);
     size_t n;
-    while ((n = std::fread(block.data(), 1, kBlock, file.f)) > 0) {
+    for (;;) {
+        if (!file.read(block.data(), kBlock, &n, error)) return false;
+        if (n == 0) break;
         window.insert(window.end(), block.begin(), block.begin() + ptrdiff_t(n));
         where->fileSize += n;
         if (!where->installer) {
@@ -145,26 +152,13 @@ bool LocateArchive(const std::string& path, ArchiveLocation* where, std::string*
                 where->installer = true;
                 where->payloadStart = windowStart + uint64_t(hit - window.begin()) + marker.size();
                 // The rest need not be read: only its length counts.
-                const long end = std::fseek(file.f, 0, SEEK_END) == 0 ? std::ftell(file.f) : -1;
-                if (end < 0) {
-                    *error = path + ": cannot read";
-                    return false;
-                }
-                where->fileSize = uint64_t(end);
+                if (!file.lengthToEnd(&where->fileSize, error)) return false;
                 break;
             }
         }
         const size_t keep = std::min(window.size(), marker.size() - 1);
         windowStart += window.size() - keep;
         window.erase(window.begin(), window.end() - ptrdiff_t(keep));
-    }
-    if (std::ferror(file.f)) {
-        *error = path + ": cannot read";
-        return false;
-    }
-    if (where->fileSize > kLargestInstaller) {
-        *error = path + ": 2 GiB or larger, more than an installer can be";
-        return false;
     }
     return true;
 }

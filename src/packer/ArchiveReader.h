@@ -16,6 +16,9 @@ struct ArchiveLocation {
     bool installer = false;    // the upper-case marker was found
 };
 
+// The reason given for a file of 2 GiB or more.
+constexpr const char* kTooLargeForInstaller = "2 GiB or larger, more than an installer can be";
+
 // Finds the first upper-case marker, as the installer's locator does; a
 // file without one is taken as a bare archive.
 bool LocateArchive(const std::string& path, ArchiveLocation* where, std::string* error);

@@ -73,7 +73,7 @@ bool CollectPackSources(const std::string& dir, std::vector<PackSource>* sources
         }
         if (entry.is_directory(statusError)) continue;
         if (!entry.is_regular_file(statusError)) {
-            *error = path + ": not a regular file";
+            *error = path + ": " + KindOfFile(path) + ", not a regular file";
             return false;
         }
         PackSource source;

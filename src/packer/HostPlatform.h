@@ -21,6 +21,14 @@ std::string SystemErrorText(SysError code);
 // Last modification time in seconds since 1970-01-01 UTC, or the error.
 SysError ModificationTime(const std::string& path, int64_t* seconds);
 
+// Opens a regular file for reading in binary mode. Anything else is refused
+// before it is read: ENOENT-like codes come back as they are; a FIFO, a
+// device, a folder or a socket give a nonzero code with *kind naming it
+// ("a FIFO", "a device", "a folder", "a socket").
+SysError OpenRegularFile(const std::string& path, std::FILE** file, std::string* kind);
+// What a file that is not regular is, in the same words, for a refusal.
+std::string KindOfFile(const std::string& path);
+
 // Renames from to to, replacing an existing to in one step.
 SysError RenameOver(const std::string& from, const std::string& to);
 

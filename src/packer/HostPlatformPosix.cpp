@@ -3,8 +3,22 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// What a file that is not regular is, for the message that refuses it.
+const char* KindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
+} // namespace
 
 bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
@@ -24,6 +38,41 @@ SysError ModificationTime(const std::string& path, int64_t* seconds) {
     if (::stat(path.c_str(), &info) != 0) return SysError(errno);
     *seconds = int64_t(info.st_mtime);
     return 0;
+}
+
+SysError OpenRegularFile(const std::string& path, std::FILE** file, std::string* kind) {
+    *file = nullptr;
+    kind->clear();
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return SysError(errno);
+    // Looked at before it is opened: opening a FIFO waits for a writer, and
+    // opening some devices does something.
+    if (!S_ISREG(info.st_mode)) {
+        *kind = KindOf(info.st_mode);
+        return EINVAL;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return SysError(errno);
+    // The name may have been given to something else in between.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *kind = KindOf(info.st_mode);
+        ::close(fd);
+        return EINVAL;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    *file = ::fdopen(fd, "rb");
+    if (*file == nullptr) {
+        const SysError code = SysError(errno);
+        ::close(fd);
+        return code;
+    }
+    return 0;
+}
+
+std::string KindOfFile(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return "a special file";
+    return KindOf(info.st_mode);
 }
 
 SysError RenameOver(const std::string& from, const std::string& to) {

@@ -34,6 +34,34 @@ SysError ModificationTime(const std::string& path, int64_t* seconds) {
     return 0;
 }
 
+SysError OpenRegularFile(const std::string& path, std::FILE** file, std::string* kind) {
+    *file = nullptr;
+    kind->clear();
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        *kind = "a folder";
+        return ERROR_INVALID_PARAMETER;
+    }
+    *file = std::fopen(path.c_str(), "rb");
+    if (*file == nullptr) return GetLastError() != 0 ? GetLastError() : ERROR_OPEN_FAILED;
+    // Consoles, pipes and devices are character or pipe handles, not disk files.
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(*file)))) != FILE_TYPE_DISK) {
+        std::fclose(*file);
+        *file = nullptr;
+        *kind = "a device";
+        return ERROR_INVALID_PARAMETER;
+    }
+    return 0;
+}
+
+std::string KindOfFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return "a folder";
+    return "a device";
+}
+
 SysError RenameOver(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
 }

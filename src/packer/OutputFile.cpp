@@ -12,20 +12,18 @@ bool OutputFile::create(const std::string& target, std::string* error) {
     discard();
     target_ = target;
     written_ = 0;
-    // A name nobody else holds: created as a new file, never through an existing one.
-    SysError first = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = target + ".part" + std::to_string(attempt);
-        file_.open(candidate, FileOpen::CreateNew);
-        const SysError code = file_.takeError();
-        if (code == 0) {
-            temporary_ = candidate;
-            return true;
-        }
-        if (first == 0) first = code;
+    // One name per output: what a killed run left there is replaced (the
+    // name itself is removed, never written through), not added to.
+    const std::string candidate = target + ".part";
+    RemoveFile(candidate);
+    file_.open(candidate, FileOpen::CreateNew);
+    if (const SysError code = file_.takeError()) {
+        *error = target + ": cannot create the output file: " + SystemErrorText(code);
+        return false;
     }
-    *error = target + ": cannot create the output file: " + SystemErrorText(first);
-    return false;
+    temporary_ = candidate;
+    removedOnInterrupt_.set(SystemSpelling(candidate));
+    return true;
 }
 
 bool OutputFile::write(const void* data, size_t size, std::string* error) {
@@ -57,6 +55,7 @@ bool OutputFile::commit(std::string* error) {
         return false;
     }
     temporary_.clear();
+    removedOnInterrupt_.clear();
     return true;
 }
 
@@ -65,4 +64,5 @@ void OutputFile::discard() {
     file_.takeError();
     if (!temporary_.empty()) RemoveFile(temporary_);
     temporary_.clear();
+    removedOnInterrupt_.clear();
 }

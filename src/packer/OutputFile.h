@@ -1,13 +1,15 @@
 // An output file that appears under its name only when it is complete: it is
-// written to a new temporary file beside the target and renamed over the
-// target by commit(). Without a commit the temporary file is removed, so a
-// failure never leaves half an output behind.
+// written to a new temporary file TARGET.part beside the target and renamed
+// over the target by commit(). Without a commit the temporary file is
+// removed, so a failure never leaves half an output behind, and neither does
+// an interruption (SIGINT, SIGTERM, SIGHUP).
 #pragma once
 
 #include <cstddef>
 #include <string>
 
 #include "FileIo.h"
+#include "Interrupt.h"
 
 class OutputFile {
 public:
@@ -31,4 +33,5 @@ private:
     std::string temporary_;
     File file_;
     uint64_t written_ = 0;
+    RemovedOnInterrupt removedOnInterrupt_;
 };

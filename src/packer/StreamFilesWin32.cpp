@@ -49,6 +49,10 @@ bool InputStream::open(const std::string& path, std::string* error) {
         return false;
     }
     handle_ = reinterpret_cast<intptr_t>(h);
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        *error = path + ": a device, not a regular file";
+        return false;
+    }
     return true;
 }
 

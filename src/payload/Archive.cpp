@@ -82,6 +82,8 @@ bool ExtractPayload(const std::string& destination, ProgressCallback progress) {
 bool ExtractPayloadFrom(const std::string& installerPath, const std::string& destination,
                         ProgressCallback progress) {
     storedProgress = progress;
+    // The temporary archive is never written through a link planted there.
+    const LinkFreeBelow linkFree(destination);
     File installer;
     installer.open(installerPath, FileOpen::ReadShared);
     const uint32_t payloadStart = FindPayloadStart(installer);

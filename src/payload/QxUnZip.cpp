@@ -266,6 +266,8 @@ int32_t UnpackArchive(const char* archiveName, const char* destination, const ch
     currentMemberPath.clear();
     std::string destinationText(destination, ZeroTerminatedLength(destination));
     while (!destinationText.empty() && destinationText.back() == '\\') destinationText.pop_back();
+    // Nothing is written through a link planted below the destination.
+    const LinkFreeBelow linkFree(destinationText);
 
     archiveFile.takeError();
     memberFile.takeError();

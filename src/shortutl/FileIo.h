@@ -60,7 +60,11 @@ private:
     static constexpr intptr_t kNoHandle = -1;
     intptr_t handle_ = kNoHandle;
     SysError error_ = 0;
+    bool watched_ = false; // created by open and reported to the watch
 };
+
+// The path as the layer hands it to the system (POSIX: "\" becomes "/").
+std::string SystemSpelling(const std::string& path);
 
 // Free operations answer 0 or the system error code.
 // On POSIX the attributes read back are the directory bit and read-only.
@@ -74,6 +78,40 @@ std::string CurrentDirectory();
 // The running program's file (GetModuleFileNameA, /proc/self/exe), or the
 // empty text.
 std::string OwnProgramPath();
+
+// Extraction below a destination: while a root is set, the operations that
+// change something (File::open for writing, ChangeFileAttributes, RemoveFile,
+// MakeDirectory) refuse a path below the root when any existing component
+// below the root, the last one included, is a link (a reparse point on
+// Win32). The root itself may lie below a link. Paths not below the root, and
+// reading, are not affected. The refusal code is kLinkInTheWay.
+extern const SysError kLinkInTheWay;
+void SetLinkFreeRoot(const std::string& root); // the empty text turns it off
+const std::string& LinkFreeRoot();
+// The link that the last refusal met, as the system spells it; cleared when
+// the root changes.
+const std::string& RefusedLink();
+
+// Sets a link-free root for its lifetime and then restores the previous one.
+class LinkFreeBelow {
+public:
+    explicit LinkFreeBelow(const std::string& root) : previous_(LinkFreeRoot()) {
+        SetLinkFreeRoot(root);
+    }
+    ~LinkFreeBelow() { SetLinkFreeRoot(previous_); }
+    LinkFreeBelow(const LinkFreeBelow&) = delete;
+    LinkFreeBelow& operator=(const LinkFreeBelow&) = delete;
+
+private:
+    std::string previous_;
+};
+
+// A host tool's watch on the files this layer creates, so that it can remove a
+// half-written one when it is interrupted: called with the system's spelling
+// of the path when File::open creates a file, and with nullptr when that File
+// closes it. Null turns it off.
+using CreatedFileWatch = void (*)(const char* systemPath);
+void WatchCreatedFiles(CreatedFileWatch watch);
 
 // DOS times in local time, with the rules the reader and the writer share:
 // seconds truncated to even values, times before 1980 or after 2107 clamped

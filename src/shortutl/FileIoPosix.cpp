@@ -9,7 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileIoInternal.h"
 #include "Global.h"
+
+const SysError kLinkInTheWay = ELOOP;
 
 namespace {
 
@@ -29,6 +32,20 @@ std::string LayerPath(const std::string& path) {
 
 SysError LastError() {
     return errno != 0 ? SysError(errno) : SysError(EIO);
+}
+
+EntryKind ProbeEntry(const std::string& systemPath) {
+    struct stat info;
+    if (::lstat(systemPath.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? EntryKind::Missing : EntryKind::Other;
+    // A file with a second name may share its contents with a file outside.
+    const bool hardLinked = S_ISREG(info.st_mode) && info.st_nlink > 1;
+    return S_ISLNK(info.st_mode) || hardLinked ? EntryKind::Link : EntryKind::Other;
+}
+
+// 0, or kLinkInTheWay when a link below the link-free root is in the way.
+SysError CheckNoLink(const std::string& systemPath) {
+    return CheckNoLinkBelowRoot(systemPath, "/", ProbeEntry);
 }
 
 int Descriptor(intptr_t handle) {
@@ -74,6 +91,10 @@ bool DosDateTimeToUnixTime(uint32_t dosDateTime, time_t* result) {
 
 } // namespace
 
+std::string SystemSpelling(const std::string& path) {
+    return SystemPath(path);
+}
+
 File::~File() {
     close();
 }
@@ -85,6 +106,7 @@ void File::record(SysError code) {
 void File::open(const std::string& path, FileOpen mode) {
     if (error_ != 0) return;
     close();
+    const std::string systemPath = SystemPath(path);
     int flags = O_CLOEXEC;
     switch (mode) {
     case FileOpen::ReadShared: flags |= O_RDONLY; break;
@@ -92,18 +114,28 @@ void File::open(const std::string& path, FileOpen mode) {
     case FileOpen::CreateAlways: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
     case FileOpen::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
-    const int fd = ::open(SystemPath(path).c_str(), flags, 0666);
+    if (mode != FileOpen::ReadShared) {
+        if (const SysError code = CheckNoLink(systemPath)) {
+            record(code);
+            return;
+        }
+    }
+    const int fd = ::open(systemPath.c_str(), flags, 0666);
     if (fd < 0) {
         record(LastError());
         return;
     }
     handle_ = fd;
+    watched_ = (flags & O_CREAT) != 0;
+    if (watched_) ReportCreatedFile(systemPath.c_str());
 }
 
 void File::close() {
     if (handle_ == kNoHandle) return;
     const int fd = Descriptor(handle_);
     handle_ = kNoHandle;
+    if (watched_) ReportCreatedFile(nullptr);
+    watched_ = false;
     if (::close(fd) != 0) record(LastError());
 }
 
@@ -231,24 +263,34 @@ SysError QueryFileAttributes(const std::string& path, uint32_t* attributes) {
 
 SysError ChangeFileAttributes(const std::string& path, uint32_t attributes) {
     const std::string systemPath = SystemPath(path);
+    if (const SysError code = CheckNoLink(systemPath)) return code;
     struct stat info;
-    if (::stat(systemPath.c_str(), &info) != 0) return LastError();
+    if (::lstat(systemPath.c_str(), &info) != 0) return LastError();
+    // A link (only outside a link-free root) is followed as before; anything
+    // else is changed without following a link swapped in since the lstat.
+    const bool link = S_ISLNK(info.st_mode);
+    if (link && ::stat(systemPath.c_str(), &info) != 0) return LastError();
     mode_t mode = info.st_mode & 07777;
     if (attributes & kAttrReadOnly)
         mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
     else
         mode |= S_IWUSR;
-    if (mode != (info.st_mode & 07777) && ::chmod(systemPath.c_str(), mode) != 0)
-        return LastError();
-    return 0;
+    if (mode == (info.st_mode & 07777)) return 0;
+    const int changed = link ? ::chmod(systemPath.c_str(), mode)
+                             : ::fchmodat(AT_FDCWD, systemPath.c_str(), mode, AT_SYMLINK_NOFOLLOW);
+    return changed == 0 ? 0 : LastError();
 }
 
 SysError RemoveFile(const std::string& path) {
-    return ::unlink(SystemPath(path).c_str()) == 0 ? 0 : LastError();
+    const std::string systemPath = SystemPath(path);
+    if (const SysError code = CheckNoLink(systemPath)) return code;
+    return ::unlink(systemPath.c_str()) == 0 ? 0 : LastError();
 }
 
 SysError MakeDirectory(const std::string& path) {
-    return ::mkdir(SystemPath(path).c_str(), 0777) == 0 ? 0 : LastError();
+    const std::string systemPath = SystemPath(path);
+    if (const SysError code = CheckNoLink(systemPath)) return code;
+    return ::mkdir(systemPath.c_str(), 0777) == 0 ? 0 : LastError();
 }
 
 std::string CurrentDirectory() {

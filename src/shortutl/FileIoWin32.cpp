@@ -6,6 +6,10 @@
 
 #include <vector>
 
+#include "FileIoInternal.h"
+
+const SysError kLinkInTheWay = ERROR_CANT_RESOLVE_FILENAME;
+
 namespace {
 
 HANDLE Handle(intptr_t handle) {
@@ -17,10 +21,30 @@ SysError LastError() {
     return code != 0 ? SysError(code) : SysError(ERROR_GEN_FAILURE);
 }
 
+EntryKind ProbeEntry(const std::string& systemPath) {
+    const DWORD mask = GetFileAttributesA(systemPath.c_str());
+    if (mask == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? EntryKind::Missing
+                                                                            : EntryKind::Other;
+    }
+    // Junctions and symbolic links are reparse points; Windows 9x has none.
+    return (mask & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::Link : EntryKind::Other;
+}
+
+// 0, or kLinkInTheWay when a reparse point below the link-free root is in the way.
+SysError CheckNoLink(const std::string& path) {
+    return CheckNoLinkBelowRoot(path, "\\/", ProbeEntry);
+}
+
 // Windows times count 100 ns steps from 1601; Unix seconds count from 1970.
 constexpr int64_t kUnixEpochIn100ns = 116444736000000000LL;
 
 } // namespace
+
+std::string SystemSpelling(const std::string& path) {
+    return path;
+}
 
 File::~File() {
     close();
@@ -48,6 +72,12 @@ void File::open(const std::string& path, FileOpen mode) {
         disposition = CREATE_NEW;
         break;
     }
+    if (mode != FileOpen::ReadShared) {
+        if (const SysError code = CheckNoLink(path)) {
+            record(code);
+            return;
+        }
+    }
     const HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -55,12 +85,16 @@ void File::open(const std::string& path, FileOpen mode) {
         return;
     }
     handle_ = reinterpret_cast<intptr_t>(handle);
+    watched_ = disposition != OPEN_EXISTING;
+    if (watched_) ReportCreatedFile(path.c_str());
 }
 
 void File::close() {
     if (handle_ == kNoHandle) return;
     const HANDLE handle = Handle(handle_);
     handle_ = kNoHandle;
+    if (watched_) ReportCreatedFile(nullptr);
+    watched_ = false;
     if (!CloseHandle(handle)) record(LastError());
 }
 
@@ -175,14 +209,17 @@ SysError QueryFileAttributes(const std::string& path, uint32_t* attributes) {
 }
 
 SysError ChangeFileAttributes(const std::string& path, uint32_t attributes) {
+    if (const SysError code = CheckNoLink(path)) return code;
     return SetFileAttributesA(path.c_str(), attributes) ? 0 : LastError();
 }
 
 SysError RemoveFile(const std::string& path) {
+    if (const SysError code = CheckNoLink(path)) return code;
     return DeleteFileA(path.c_str()) ? 0 : LastError();
 }
 
 SysError MakeDirectory(const std::string& path) {
+    if (const SysError code = CheckNoLink(path)) return code;
     return CreateDirectoryA(path.c_str(), nullptr) ? 0 : LastError();
 }
 

@@ -132,14 +132,19 @@ TEST_F(Locator, ExistingTemporaryArchiveIsReplacedAndRemoved) {
 }
 
 #ifndef _WIN32
-TEST_F(Locator, LinkPlantedAsTheTemporaryArchiveIsNotWrittenThrough) {
+TEST_F(Locator, LinkPlantedAsTheTemporaryArchiveIsRefusedAndLeftAlone) {
     const std::string target = dir.sub("target.txt");
     WriteBytes(target, {'k', 'e', 'e', 'p'});
-    ASSERT_EQ(std::filesystem::exists(ScratchDir::Native(target)), true);
-    std::filesystem::create_symlink(ScratchDir::Native(target),
-                                    ScratchDir::Native(destination + kTemporaryArchiveSuffix));
-    EXPECT_TRUE(Extract(Join({Image(10), Marker(), payload})));
+    ASSERT_EQ(ApplyAttributes(target, kAttrReadOnly), 0u);
+    const std::string link = ScratchDir::Native(destination + kTemporaryArchiveSuffix);
+    std::filesystem::create_symlink(ScratchDir::Native(target), link);
+    EXPECT_FALSE(Extract(Join({Image(10), Marker(), payload})));
     EXPECT_EQ(ReadContents(target), "keep");
+    uint32_t attributes = 0;
+    ASSERT_EQ(QueryFileAttributes(target, &attributes), 0u);
+    EXPECT_NE(attributes & kAttrReadOnly, 0u) << "the link was followed to clear the attribute";
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_FALSE(std::filesystem::exists(ScratchDir::Native(destination + "\\sub")));
 }
 #endif
 

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "FileIo.h"
 #include "Global.h"
 #include "ScratchDir.h"
 #include "ShortUtl.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -30,6 +34,14 @@ std::string ReadText(const std::string& path) {
     std::string text(1024, '\0');
     text.resize(file.read(text.data(), uint32_t(text.size())));
     return file.takeError() == 0 ? text : "<error>";
+}
+
+// Opens path in mode and writes to it; the first error.
+SysError OpenAndWrite(const std::string& path, FileOpen mode) {
+    File file;
+    file.open(path, mode);
+    file.write("bad", 3);
+    return file.takeError();
 }
 
 } // namespace
@@ -135,6 +147,160 @@ TEST(FileIo, CreateNewNeverWritesThroughALink) {
     EXPECT_EQ(ReadText(dir.sub("target.txt")), "keep");
 }
 #endif
+
+// A destination with links planted in it, pointing outside: "in" is the
+// link-free root, "out" a folder outside it that nothing may change.
+class LinkFreeDestination : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(MakeDirectory(dir.sub("out")), 0u);
+        ASSERT_EQ(MakeDirectory(dir.sub("in")), 0u);
+        ASSERT_EQ(MakeDirectory(dir.sub("in\\real")), 0u);
+        WriteText(dir.sub("out\\x.txt"), "outside");
+        ASSERT_EQ(ChangeFileAttributes(dir.sub("out\\x.txt"), kAttrReadOnly), 0u);
+        if (!Link(dir.sub("out"), "in\\dirlink"))
+            GTEST_SKIP() << "this system makes no symbolic links for this user";
+        ASSERT_TRUE(Link(dir.sub("out"), "in\\real\\deeper"));
+        ASSERT_TRUE(Link(dir.sub("out\\x.txt"), "in\\filelink.txt"));
+        ASSERT_TRUE(Link(dir.sub("out\\missing.txt"), "in\\dangling.txt"));
+    }
+
+    bool Link(const std::string& target, const std::string& name) {
+#ifdef _WIN32
+        // A symbolic link is a reparse point; Windows offers them from Vista on.
+        using CreateLink = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+        const auto create = reinterpret_cast<CreateLink>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+        const DWORD folder = IsExistingDirectory(target) ? 1 : 0; // SYMBOLIC_LINK_FLAG_DIRECTORY
+        const std::string link = dir.sub(name);
+        if (create == nullptr || !create(link.c_str(), target.c_str(), folder)) return false;
+        // Wine 8 makes links that it then cannot look at.
+        const DWORD mask = GetFileAttributesA(link.c_str());
+        return mask != INVALID_FILE_ATTRIBUTES && (mask & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+        return symlink(ScratchDir::Native(target).c_str(),
+                       ScratchDir::Native(dir.sub(name)).c_str()) == 0;
+#endif
+    }
+
+    // Nothing below "out" changed: the one file keeps its text and mode.
+    void ExpectOutsideUnchanged(const std::string& what) {
+        EXPECT_EQ(ReadText(dir.sub("out\\x.txt")), "outside") << what;
+        uint32_t attributes = 0;
+        EXPECT_EQ(QueryFileAttributes(dir.sub("out\\x.txt"), &attributes), 0u) << what;
+        EXPECT_EQ(attributes & (kAttrReadOnly | kAttrDirectory), kAttrReadOnly) << what;
+        size_t entries = 0;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(ScratchDir::Native(dir.sub("out")))) {
+            (void)entry;
+            ++entries;
+        }
+        EXPECT_EQ(entries, 1u) << what;
+    }
+
+    ScratchDir dir;
+};
+
+TEST_F(LinkFreeDestination, EveryChangeThroughALinkBelowTheRootIsRefusedAndNamesTheLink) {
+    struct Place {
+        const char* path; // below "in"
+        const char* link; // the link that is in the way
+    };
+    std::vector<Place> places = {
+        {"dirlink\\x.txt", "dirlink"},           // a folder link on a member's folder
+        {"dirlink\\new\\y.txt", "dirlink"},      // ... with more to create below it
+        {"real\\deeper\\x.txt", "real\\deeper"}, // a folder link deeper down
+        {"filelink.txt", "filelink.txt"},        // a file link on the name itself
+        {"dangling.txt", "dangling.txt"},        // a link to nothing yet
+    };
+#ifndef _WIN32
+    // A second name of a file outside: changing its mode would change that file.
+    ASSERT_EQ(link(ScratchDir::Native(dir.sub("out\\x.txt")).c_str(),
+                   ScratchDir::Native(dir.sub("in\\hardlink.txt")).c_str()),
+              0);
+    places.push_back({"hardlink.txt", "hardlink.txt"});
+#endif
+    struct Operation {
+        const char* name;
+        SysError (*run)(const std::string& path);
+    };
+    const Operation operations[] = {
+        {"CreateAlways",
+         [](const std::string& path) { return OpenAndWrite(path, FileOpen::CreateAlways); }},
+        {"CreateNew",
+         [](const std::string& path) { return OpenAndWrite(path, FileOpen::CreateNew); }},
+        {"ReadWriteShared",
+         [](const std::string& path) { return OpenAndWrite(path, FileOpen::ReadWriteShared); }},
+        {"ChangeFileAttributes",
+         [](const std::string& path) { return ChangeFileAttributes(path, 0); }},
+        {"RemoveFile", [](const std::string& path) { return RemoveFile(path); }},
+        {"MakeDirectory", [](const std::string& path) { return MakeDirectory(path); }},
+    };
+    const LinkFreeBelow linkFree(dir.sub("in"));
+    for (const Place& place : places) {
+        for (const Operation& operation : operations) {
+            const std::string what = std::string(operation.name) + " " + place.path;
+            SetLinkFreeRoot("");
+            SetLinkFreeRoot(dir.sub("in"));
+            EXPECT_EQ(operation.run(dir.sub("in\\") + place.path), kLinkInTheWay) << what;
+            EXPECT_EQ(RefusedLink(), ScratchDir::Native(dir.sub("in\\") + place.link)) << what;
+            ExpectOutsideUnchanged(what);
+        }
+    }
+    // The links themselves stay where they were planted.
+    EXPECT_TRUE(std::filesystem::is_symlink(ScratchDir::Native(dir.sub("in\\filelink.txt"))));
+}
+
+TEST_F(LinkFreeDestination, TheRootMayLieBelowALinkAndReadingFollowsLinks) {
+    Link(dir.sub("in"), "alias");
+    {
+        const LinkFreeBelow linkFree(dir.sub("alias"));
+        WriteText(dir.sub("alias\\real\\new.txt"), "made");
+        EXPECT_EQ(ReadText(dir.sub("alias\\real\\new.txt")), "made");
+        EXPECT_EQ(ReadText(dir.sub("alias\\filelink.txt")), "outside");
+        EXPECT_EQ(ChangeFileAttributes(dir.sub("alias\\real\\new.txt"), kAttrReadOnly), 0u);
+        EXPECT_EQ(RemoveFile(dir.sub("alias\\real\\new.txt")), 0u);
+        EXPECT_TRUE(RefusedLink().empty());
+    }
+    EXPECT_TRUE(LinkFreeRoot().empty());
+    ExpectOutsideUnchanged("through the root's own link");
+}
+
+TEST_F(LinkFreeDestination, PathsOutsideTheRootAndTimesWithoutARootFollowLinksAsBefore) {
+    {
+        // A sibling whose name starts like the root is not below it.
+        const LinkFreeBelow linkFree(dir.sub("in\\real"));
+        EXPECT_EQ(ChangeFileAttributes(dir.sub("in\\filelink.txt"), 0), 0u);
+        EXPECT_EQ(ChangeFileAttributes(dir.sub("in\\filelink.txt"), kAttrReadOnly), 0u);
+        const LinkFreeBelow nested(dir.sub("in\\re"));
+        WriteText(dir.sub("in\\real\\deeper\\y.txt"), "allowed");
+    }
+    EXPECT_EQ(ReadText(dir.sub("out\\y.txt")), "allowed");
+    EXPECT_EQ(RemoveFile(dir.sub("out\\y.txt")), 0u);
+    ExpectOutsideUnchanged("outside the root");
+}
+
+TEST(FileIo, TheWatchSeesEachCreatedFileUntilItIsClosed) {
+    static std::vector<std::string> seen;
+    seen.clear();
+    WatchCreatedFiles([](const char* path) { seen.push_back(path ? path : "<closed>"); });
+    ScratchDir dir;
+    {
+        File created;
+        created.open(dir.sub("a.txt"), FileOpen::CreateNew);
+        File reader;
+        reader.open(dir.sub("a.txt"), FileOpen::ReadShared);
+        reader.close();
+        created.close();
+        created.open(dir.sub("b.txt"), FileOpen::CreateAlways);
+    }
+    WatchCreatedFiles(nullptr);
+    File unwatched;
+    unwatched.open(dir.sub("c.txt"), FileOpen::CreateAlways);
+    const std::vector<std::string> expected = {SystemSpelling(dir.sub("a.txt")), "<closed>",
+                                               SystemSpelling(dir.sub("b.txt")), "<closed>"};
+    EXPECT_EQ(seen, expected);
+}
 
 TEST(FileIo, SharedModesLetAReaderAndAWriterOpenTheSameFile) {
     ScratchDir dir;

@@ -2,8 +2,6 @@
 // them changes or removes the file it is given.
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "Archive.h"
@@ -14,6 +12,8 @@
 #include "FileIo.h"
 #include "Global.h"
 #include "HostPlatform.h"
+#include "InputFile.h"
+#include "Interrupt.h"
 #include "QxUnZip.h"
 #include "ShortUtl.h"
 
@@ -92,7 +92,11 @@ CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
         "Unpacks every member of an installer or a bare archive below DIR (created\n"
         "when missing) with the installer's own unpacker: the archive is copied to\n"
         "DIR's \"tempfile.$$$\", descrambled, verified and unpacked from there, and\n"
-        "the copy is deleted. FILE itself is left as it is.",
+        "the copy is deleted. FILE itself is left as it is: a DIR where the copy\n"
+        "or a member would replace it is refused. Nothing is written through a\n"
+        "link below DIR (DIR itself may be one); a link in the way is an error.\n"
+        "Interrupted (SIGINT, SIGTERM, SIGHUP), it removes the copy and the member\n"
+        "being written and exits with 128 + the signal's number.",
         o);
     extract->add_option("DIR", o->dir, "the folder to unpack into")->required();
     return extract;
@@ -165,18 +169,122 @@ void ExtractProgress(const char*, int32_t percent) {
     if (extractBar) extractBar->update(uint64_t(percent < 0 ? 0 : percent));
 }
 
-// Copies the archive part of the file into a new file of that name with the
-// installer's own locator copy (an existing one is removed first, never
-// written through).
-bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath, std::string* error) {
-    const PayloadCopyErrors failed =
-        CopyPayloadFile(where.path, uint32_t(where.payloadStart), copyPath);
-    if (failed.source != 0)
-        *error = where.path + ": cannot open or read: " + SystemErrorText(failed.source);
-    else if (failed.copy != 0)
-        *error = copyPath + ": cannot write the archive copy: " + SystemErrorText(failed.copy);
-    return failed.source == 0 && failed.copy == 0;
+// "; LINK is a link ..." when the file layer refused a link below the
+// destination, else the empty text.
+std::string LinkRefusalNote() {
+    if (RefusedLink().empty()) return std::string();
+    return "; " + RefusedLink() +
+           " is a link, and nothing is written through a link below the destination";
 }
+
+// Copies the archive part of the file into a new file of that name, as the
+// installer's locator copies its payload (an existing one is removed first,
+// never written through). Only the bytes found by LocateArchive are copied.
+bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath,
+                 RemovedOnInterrupt& removeCopy, std::string* error) {
+    InputFile in;
+    if (!in.open(where.path, where.fileSize, "changed while it was read", error)) return false;
+    ApplyAttributes(copyPath, 0);
+    RemoveFile(copyPath);
+    File copy;
+    copy.open(copyPath, FileOpen::CreateNew);
+    if (copy.pendingError() == 0) removeCopy.set(SystemSpelling(copyPath));
+    std::vector<uint8_t> block(1 << 16);
+    uint64_t skip = where.payloadStart;
+    bool readFailed = false;
+    while (copy.pendingError() == 0) {
+        size_t n = 0;
+        if (!in.read(block.data(), block.size(), &n, error)) {
+            readFailed = true;
+            break;
+        }
+        if (n == 0) break;
+        const size_t dropped = size_t(std::min<uint64_t>(skip, n));
+        skip -= dropped;
+        copy.write(block.data() + dropped, uint32_t(n - dropped));
+    }
+    copy.close();
+    if (const SysError code = copy.takeError()) {
+        *error = SystemSpelling(copyPath) +
+                 ": cannot write the archive copy: " + SystemErrorText(code) + LinkRefusalNote();
+        return false;
+    }
+    return !readFailed;
+}
+
+// Whether some name below destination could be the input: it lies below it,
+// or has other hard links. Otherwise the members need not be read twice.
+bool MemberCouldBeInput(const std::string& input, const std::string& destination) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::weakly_canonical(SystemSpelling(destination), ec);
+    if (ec || !fs::exists(folder, ec)) return false;
+    const fs::path file = fs::weakly_canonical(input, ec);
+    if (ec || fs::hard_link_count(file, ec) != 1 || ec) return true;
+    const auto below = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
+    return below.first == folder.end();
+}
+
+// Refuses, before anything is written, an extraction that would replace its
+// own input: FILE as DIR's archive copy, or under a member's name (the same
+// file, whatever the name, as the system compares files).
+bool CheckInputSurvives(const ArchiveLocation& where, const std::string& key,
+                        const std::string& destination, std::string* error) {
+    auto isInput = [&](const std::string& path) {
+        std::error_code ec;
+        return std::filesystem::equivalent(SystemSpelling(path), where.path, ec);
+    };
+    const std::string copyPath = destination + kTemporaryArchiveSuffix;
+    if (isInput(copyPath)) {
+        *error = SystemSpelling(copyPath) +
+                 " is the input file itself: extract would replace it with its archive copy "
+                 "(choose another DIR); nothing was written";
+        return false;
+    }
+    if (!MemberCouldBeInput(where.path, destination)) return true;
+    bool survives = true;
+    std::string unread; // an unreadable archive is refused later, before any member
+    ReadMembers(
+        where, key, false,
+        [&](const MemberReport& m) {
+            const std::string path = destination + "\\" + m.name;
+            if (!survives || !isInput(path)) return;
+            survives = false;
+            *error = SystemSpelling(path) + " is the input file itself: the member '" + m.name +
+                     "' would overwrite it (choose another DIR); nothing was written";
+        },
+        &unread);
+    return survives;
+}
+
+RemovedOnInterrupt* memberBeingWritten = nullptr;
+
+// The file layer reports each member file while it is open for writing.
+void WatchMemberFile(const char* systemPath) {
+    if (memberBeingWritten == nullptr) return;
+    if (systemPath != nullptr)
+        memberBeingWritten->set(systemPath);
+    else
+        memberBeingWritten->clear();
+}
+
+// While it lives, the file being written below DIR is removed on interruption.
+class MemberFilesWatched {
+public:
+    MemberFilesWatched() {
+        memberBeingWritten = &removeMember_;
+        WatchCreatedFiles(WatchMemberFile);
+    }
+    ~MemberFilesWatched() {
+        WatchCreatedFiles(nullptr);
+        memberBeingWritten = nullptr;
+    }
+    MemberFilesWatched(const MemberFilesWatched&) = delete;
+    MemberFilesWatched& operator=(const MemberFilesWatched&) = delete;
+
+private:
+    RemovedOnInterrupt removeMember_;
+};
 
 } // namespace
 
@@ -191,14 +299,20 @@ int RunExtract(const ArchiveOptions& o) {
     std::string destination = o.dir;
     while (destination.size() > 1 && (destination.back() == '/' || destination.back() == '\\'))
         destination.pop_back();
+    if (!CheckInputSurvives(where, key, destination, &error)) return Fail(command, error);
     std::error_code ec;
     std::filesystem::create_directories(destination, ec);
     if (ec || !std::filesystem::is_directory(destination, ec))
         return Fail(command, destination + ": cannot create the folder" +
                                  (ec ? ": " + ec.message() : std::string()));
 
+    // Below DIR no link is followed; an interruption removes the archive copy
+    // and the member being written.
+    const LinkFreeBelow linkFree(destination);
+    RemovedOnInterrupt removeCopy;
+    const MemberFilesWatched watched;
     const std::string copyPath = destination + kTemporaryArchiveSuffix;
-    if (!CopyArchive(where, copyPath, &error)) {
+    if (!CopyArchive(where, copyPath, removeCopy, &error)) {
         RemoveFile(copyPath);
         return Fail(command, error);
     }
@@ -230,9 +344,9 @@ int RunExtract(const ArchiveOptions& o) {
                     &reason))
                 detail = "; " + reason;
         }
-        return Fail(command, where.path + ": unpacking into " + destination +
-                                 " failed: " + "UnpackArchive result " + std::to_string(result) +
-                                 " (" + UnpackResultText(result) + ")" + detail);
+        return Fail(command, where.path + ": unpacking into " + destination + " failed: " +
+                                 "UnpackArchive result " + std::to_string(result) + " (" +
+                                 UnpackResultText(result) + ")" + detail + LinkRefusalNote());
     }
     return kExitOk;
 }

@@ -1,6 +1,7 @@
 // qxpack implode / explode: raw streams of the implode format.
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -86,37 +87,35 @@ int RunExplode(const StreamOptions& o) {
     const std::string& in = o.in;
     const std::string& out = o.out;
 
-    std::FILE* f = std::fopen(in.c_str(), "rb");
-    if (!f) return Fail(command, in + ": cannot open: " + std::strerror(errno));
-    uint8_t head[5];
-    const size_t headSize = std::fread(head, 1, sizeof head, f);
-    std::rewind(f);
-
     std::string error;
+    InputFile f;
+    if (!f.open(in, UINT64_MAX, "too large", &error)) return Fail(command, error);
+    uint8_t head[5];
+    size_t headSize = 0;
+    if (!f.read(head, sizeof head, &headSize, &error)) return Fail(command, error);
+    f.rewind();
+
     OutputFile output;
-    if (!output.create(out, &error)) {
-        std::fclose(f);
-        return Fail(command, error);
-    }
+    if (!output.create(out, &error)) return Fail(command, error);
     if (IsEmptyStream(head, headSize)) {
-        std::fclose(f);
         if (!output.commit(&error)) return Fail(command, error);
         return kExitOk;
     }
 
     bool readFailed = false;
     bool writeFailed = false;
+    std::string readError;
     const uint32_t result = ExplodeStream(
         [&](uint8_t* buffer, uint32_t capacity) {
-            const size_t n = std::fread(buffer, 1, capacity, f);
-            if (n < capacity && std::ferror(f)) readFailed = true;
+            size_t n = 0;
+            if (!readFailed && !f.read(buffer, capacity, &n, &readError)) readFailed = true;
             return uint32_t(n);
         },
         [&](const uint8_t* data, uint32_t size) {
             if (!writeFailed && !output.write(data, size, &error)) writeFailed = true;
         });
-    std::fclose(f);
-    if (readFailed) return Fail(command, in + ": cannot read");
+    f.close();
+    if (readFailed) return Fail(command, readError);
     if (writeFailed) return Fail(command, error);
     if (result != 0)
         return Fail(command, in + ": not a valid implode stream: Explode result " +

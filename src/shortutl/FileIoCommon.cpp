@@ -1,0 +1,66 @@
+// The link-free root and the created-file watch, for both platforms.
+#include "FileIoInternal.h"
+
+#include <cstring>
+
+namespace {
+
+std::string linkFreeRoot;       // as given
+std::string linkFreeRootSystem; // the system's spelling, no trailing separator
+std::string refusedLink;
+CreatedFileWatch createdFileWatch = nullptr;
+
+bool IsSeparator(char c, const char* separators) {
+    return c != '\0' && std::strchr(separators, c) != nullptr;
+}
+
+} // namespace
+
+void SetLinkFreeRoot(const std::string& root) {
+    if (root == linkFreeRoot) return; // nested guards keep what the inner one met
+    linkFreeRoot = root;
+    linkFreeRootSystem = SystemSpelling(root);
+    while (linkFreeRootSystem.size() > 1 &&
+           (linkFreeRootSystem.back() == '/' || linkFreeRootSystem.back() == '\\'))
+        linkFreeRootSystem.pop_back();
+    refusedLink.clear();
+}
+
+const std::string& LinkFreeRoot() {
+    return linkFreeRoot;
+}
+
+const std::string& RefusedLink() {
+    return refusedLink;
+}
+
+SysError CheckNoLinkBelowRoot(const std::string& systemPath, const char* separators,
+                              EntryKind (*probe)(const std::string& systemPath)) {
+    const std::string& root = linkFreeRootSystem;
+    if (root.empty() || systemPath.size() <= root.size() ||
+        systemPath.compare(0, root.size(), root) != 0)
+        return 0;
+    // "/" as the root: every absolute path lies below it.
+    size_t at = root.size();
+    if (!IsSeparator(root.back(), separators) && !IsSeparator(systemPath[at], separators)) return 0;
+    while (at < systemPath.size()) {
+        while (at < systemPath.size() && IsSeparator(systemPath[at], separators)) ++at;
+        if (at == systemPath.size()) break;
+        while (at < systemPath.size() && !IsSeparator(systemPath[at], separators)) ++at;
+        const std::string prefix = systemPath.substr(0, at);
+        switch (probe(prefix)) {
+        case EntryKind::Missing: return 0; // nothing exists below it
+        case EntryKind::Link: refusedLink = prefix; return kLinkInTheWay;
+        case EntryKind::Other: break;
+        }
+    }
+    return 0;
+}
+
+void WatchCreatedFiles(CreatedFileWatch watch) {
+    createdFileWatch = watch;
+}
+
+void ReportCreatedFile(const char* systemPath) {
+    if (createdFileWatch != nullptr) createdFileWatch(systemPath);
+}

@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# qxpack under hostile conditions: hostile-test.sh QXPACK
+# Planted links, inputs that are not regular files, an input inside its own
+# destination, stale temporary files and interruption. Every case runs in a
+# fresh folder whose "outside" holds files that nothing may change.
+set -u
+qxpack=$1
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# Everything below a folder: names, types, modes, sizes, link targets, contents.
+snapshot() {
+    (cd "$1" && find . -printf '%p %y %m %s %l\n' | sort && find . -type f -exec sha256sum {} + | sort)
+}
+
+# The installer that the cases extract: members Quorvath.exe, a\b\c\deep.txt,
+# sub\x.txt and top.txt, in that order.
+mkdir -p tree/sub tree/a/b/c
+echo program >tree/Quorvath.exe
+echo deep >tree/a/b/c/deep.txt
+echo x >tree/sub/x.txt
+echo top >tree/top.txt
+printf 'MZ a stand-in stub' >stub.exe
+"$qxpack" build --stub stub.exe --out setup.exe tree >/dev/null || { echo "FAIL: cannot build setup.exe"; exit 1; }
+
+# One case a line: name | setup | qxpack arguments | exit code | error (grep -E) | check after.
+# setup and check run in the case's folder, which holds setup.exe, stub.exe,
+# tree/ and outside/ (target.txt and dir/x.txt, both read-only).
+while IFS='|' read -r -u 3 name setup arguments code message check; do
+    [ -z "$name" ] || [ "${name:0:1}" = '#' ] && continue
+    rm -rf case
+    mkdir -p case/outside/dir
+    (
+        cd case || exit 1
+        cp -r ../setup.exe ../stub.exe ../tree .
+        echo target >outside/target.txt
+        echo victim >outside/dir/x.txt
+        chmod 444 outside/target.txt outside/dir/x.txt
+        eval "$setup" </dev/null || { echo "FAIL: $name: setup failed"; exit 1; }
+        outside_before=$(snapshot outside)
+        eval "set -- $arguments"
+        input=
+        case $1 in list | verify | extract) [ -f "$2" ] && input=$2 && input_before=$(sha256sum "$2") ;; esac
+        timeout 120 "$qxpack" "$@" </dev/null >out.txt 2>err.txt
+        got=$?
+        bad=0
+        report() {
+            echo "FAIL: $name: $*"
+            bad=1
+        }
+        [ "$got" -eq "$code" ] || report "exited $got, expected $code: $(cat err.txt)"
+        if [ -n "$message" ]; then
+            [ "$(wc -l <err.txt)" -eq 1 ] || report "expected one error line, got: $(cat err.txt)"
+            grep -Eq -- "$message" err.txt || report "error '$(cat err.txt)' does not match '$message'"
+        else
+            [ ! -s err.txt ] || report "unexpected error: $(cat err.txt)"
+        fi
+        [ "$(snapshot outside)" = "$outside_before" ] || report "something outside changed"
+        [ -z "$input" ] || [ "$(sha256sum "$input")" = "$input_before" ] || report "the input $input changed"
+        [ -z "$check" ] || eval "$check" || report "check failed: $check"
+        exit $bad
+    ) || failures=$((failures + 1))
+done 3<<'CASES'
+# Links planted below the destination: refused, named, left alone.
+folder link on a member's folder|mkdir dest && ln -s ../outside/dir dest/sub|extract setup.exe dest|1|unpacking into dest failed: .*; dest/sub is a link, and nothing is written through a link below the destination$|[ -L dest/sub ] && [ -f dest/a/b/c/deep.txt ]
+file link on a member's name|mkdir dest && ln -s ../outside/target.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ -L dest/top.txt ]
+dangling link on a member's name|mkdir dest && ln -s ../outside/new.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ -L dest/top.txt ]
+file link on the archive copy|mkdir dest && ln -s ../outside/target.txt 'dest/tempfile.$$$'|extract setup.exe dest|1|dest/tempfile\.\$\$\$: cannot write the archive copy: .*; dest/tempfile\.\$\$\$ is a link|[ -L 'dest/tempfile.$$$' ] && [ "$(ls -A dest)" = 'tempfile.$$$' ]
+hard link to an outside file under a member's name|mkdir dest && ln outside/target.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ "$(cat dest/top.txt)" = target ]
+folder link deeper down|mkdir -p dest/a/b && ln -s ../../../outside/dir dest/a/b/c|extract setup.exe dest|1|; dest/a/b/c is a link, and nothing|[ -L dest/a/b/c ] && [ -f dest/Quorvath.exe ]
+folder link above a member deeper down|mkdir -p dest/a && ln -s ../outside dest/a/b|extract setup.exe dest|1|; dest/a/b is a link, and nothing|[ -L dest/a/b ]
+# The destination itself may be, or lie below, a link.
+destination that is a link|mkdir real && ln -s real dest|extract setup.exe dest|0||[ -f real/sub/x.txt ] && [ -f real/a/b/c/deep.txt ]
+destination below a link|mkdir -p real/d && ln -s real alias|extract setup.exe alias/d|0||[ -f real/d/top.txt ]
+# Inputs that are not regular files: refused before they are read.
+list of a FIFO|mkfifo pipe|list pipe|1|^qxpack list: pipe: a FIFO, not a regular file$|
+verify of a FIFO|mkfifo pipe|verify pipe|1|^qxpack verify: pipe: a FIFO, not a regular file$|
+extract of a FIFO|mkfifo pipe|extract pipe dest|1|^qxpack extract: pipe: a FIFO, not a regular file$|[ ! -e dest ]
+list of a device|:|list /dev/zero|1|^qxpack list: /dev/zero: a device, not a regular file$|
+verify of a device|:|verify /dev/zero|1|/dev/zero: a device, not a regular file$|
+extract of a device|:|extract /dev/zero dest|1|/dev/zero: a device, not a regular file$|[ ! -e dest ]
+list of a folder|:|list tree|1|^qxpack list: tree: a folder, not a regular file$|
+list of a socket|perl -MSocket -e 'socket(my $s, PF_UNIX, SOCK_STREAM, 0); bind($s, pack_sockaddr_un("sock")) or die'|list sock|1|sock: a socket, not a regular file$|
+implode of a device|:|implode /dev/zero out.dcl|1|/dev/zero: a device, not a regular file$|[ ! -e out.dcl ] && [ ! -e out.dcl.part ]
+explode of a FIFO|mkfifo pipe|explode pipe out.bin|1|pipe: a FIFO, not a regular file$|[ ! -e out.bin ]
+build with a FIFO as the stub|mkfifo pipe|build --stub pipe --out out.exe tree|1|pipe: a FIFO, not a regular file$|[ ! -e out.exe ] && [ ! -e out.exe.part ]
+build of a folder holding a FIFO|mkfifo tree/pipe|build --out out.qxz tree|1|tree/pipe: a FIFO, not a regular file$|[ ! -e out.qxz ] && [ ! -e out.qxz.part ]
+list of 2 GiB or more|truncate -s 3G big.exe|list big.exe|1|big.exe: 2 GiB or larger, more than an installer can be$|
+# The input inside its own destination, by any name: refused before anything is written.
+input as the archive copy|mkdir dest && cp setup.exe 'dest/tempfile.$$$'|extract 'dest/tempfile.$$$' dest|1|dest/tempfile\.\$\$\$ is the input file itself: extract would replace it with its archive copy|[ "$(ls -A dest)" = 'tempfile.$$$' ]
+input under a member's name|mkdir dest && cp setup.exe dest/Quorvath.exe|extract dest/Quorvath.exe dest|1|dest/Quorvath\.exe is the input file itself: the member 'Quorvath\.exe' would overwrite it|[ "$(ls -A dest)" = Quorvath.exe ]
+input hard-linked under a member's name|mkdir -p dest/sub && ln setup.exe dest/sub/x.txt|extract setup.exe dest|1|dest/sub/x\.txt is the input file itself: the member 'sub\\x\.txt'|[ "$(ls -A dest)" = sub ] && [ "$(ls -A dest/sub)" = x.txt ]
+input linked as the archive copy|mkdir dest && ln -s ../setup.exe 'dest/tempfile.$$$'|extract setup.exe dest|1|is the input file itself|[ -L 'dest/tempfile.$$$' ]
+# Stale temporary outputs of a killed run are replaced, never followed.
+stale .part of the output|echo stale >out.qxz.part|build --out out.qxz tree|0||[ -s out.qxz ] && [ "$(ls out.qxz*)" = out.qxz ]
+stale .part that is a link|ln -s outside/target.txt out.qxz.part|build --out out.qxz tree|0||[ -s out.qxz ] && [ "$(ls out.qxz*)" = out.qxz ]
+stale archive copy in the destination|mkdir dest && echo stale >'dest/tempfile.$$$'|extract setup.exe dest|0||[ ! -e 'dest/tempfile.$$$' ] && [ -f dest/top.txt ]
+CASES
+
+## Interruption: a signal in the middle of the work removes what was being
+## written (and nothing else) and ends with 128 + the signal's number.
+mkdir -p big/tree big/small
+head -c 24M /dev/urandom >big/tree/random.bin
+echo first >big/small/aaa.txt
+head -c 128M /dev/zero >big/small/big.bin
+"$qxpack" build --mode binary --dict 4096 --out big/setup.qxz big/small >/dev/null ||
+    fail "cannot build the large archive"
+
+# One case a line: qxpack arguments | signal | file that must have grown first | check after.
+while IFS='|' read -r -u 3 arguments signal grows check; do
+    [ -z "$arguments" ] || [ "${arguments:0:1}" = '#' ] && continue
+    rm -rf dest out.exe out.exe.part
+    sum_before=$(sha256sum big/setup.qxz)
+    # Job control keeps SIGINT deliverable to a background job.
+    set -m
+    eval "set -- $arguments"
+    "$qxpack" "$@" </dev/null >out.txt 2>err.txt &
+    pid=$!
+    set +m
+    # Polling, not timing: the signal goes once the file exists and has grown.
+    for ((i = 0; i < 6000; i++)); do
+        [ -s "$grows" ] && break
+        sleep 0.01
+    done
+    [ -s "$grows" ] || fail "$arguments: $grows never grew"
+    kill -s "$signal" "$pid"
+    wait "$pid"
+    got=$?
+    expected=$((128 + $(kill -l "$signal")))
+    [ "$got" -eq "$expected" ] || fail "$arguments: SIG$signal gave exit $got, expected $expected"
+    [ ! -s err.txt ] || fail "$arguments: unexpected error: $(cat err.txt)"
+    [ "$(sha256sum big/setup.qxz)" = "$sum_before" ] || fail "$arguments: the input changed"
+    eval "$check" || fail "$arguments: SIG$signal: check failed: $check"
+done 3<<'SIGNALS'
+build --stub stub.exe --out out.exe big/tree|INT|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
+build --stub stub.exe --out out.exe big/tree|TERM|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
+build --stub stub.exe --out out.exe big/tree|HUP|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
+# The member being written and the archive copy go; the completed member stays.
+extract big/setup.qxz dest|TERM|dest/big.bin|[ "$(ls -A dest)" = aaa.txt ] && cmp -s dest/aaa.txt big/small/aaa.txt
+extract big/setup.qxz dest|INT|dest/big.bin|[ "$(ls -A dest)" = aaa.txt ]
+extract big/setup.qxz dest|HUP|dest/big.bin|[ "$(ls -A dest)" = aaa.txt ]
+SIGNALS
+
+if [ $failures -ne 0 ]; then
+    echo "$failures failure(s)"
+    exit 1
+fi
+echo "all hostile-condition checks passed"
