@@ -12,6 +12,9 @@
 // Whether the stream is an interactive terminal (progress bars go there only).
 bool IsTerminal(std::FILE* stream);
 
+// The full path of the running program, or empty when the system cannot tell.
+std::string ExecutablePath();
+
 // The number of processors online, at least 1.
 unsigned ProcessorCount();
 

@@ -10,6 +10,13 @@ bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
 }
 
+std::string ExecutablePath() {
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    return length > 0 && size_t(length) < sizeof path ? std::string(path, size_t(length))
+                                                      : std::string();
+}
+
 unsigned ProcessorCount() {
     const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
     return count > 0 ? unsigned(count) : 1;

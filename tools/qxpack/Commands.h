@@ -16,8 +16,12 @@ struct BuildOptions {
     std::string key;
     std::string mode;
     std::string dict;
-    int jobs = 1; // the number of cores unless given
+    std::string timeZone; // local, utc, or empty for automatic
+    int jobs = 1;         // the number of cores unless given
     bool best = false;
+    bool bare = false;
+    bool allowMissing = false;
+    bool quiet = false;
 };
 CLI::App* AddBuildCommand(CLI::App& qxpack, BuildOptions* options);
 int RunBuild(const BuildOptions& options);

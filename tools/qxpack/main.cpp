@@ -99,7 +99,6 @@ const char kSummary[] =
 int main(int argc, char** argv) {
     CLI::App app("the vendor's tool for Quorvath installers", "qxpack");
     auto formatter = std::make_shared<HelpFormatter>();
-    formatter->label("Usage", "usage");
     formatter->label("SUBCOMMAND", "COMMAND");
     formatter->column_width(26);
     app.formatter(formatter);
