@@ -235,8 +235,8 @@ bool ReadMembers(const ArchiveLocation& where, const std::string& key, bool deco
             if (m.header.unpackedSize == 0 && m.header.packedSize == 4 && result == ExplodeBadData)
                 result = ExplodeOk;
             if (result != ExplodeOk)
-                m.problem = "the packed data is not a valid stream: Explode result " +
-                            std::to_string(result) + " (" + ExplodeResultText(result) + ")";
+                m.problem = std::string("the packed data is not a valid stream: ") +
+                            ExplodeResultText(result);
             else if (consumed != m.header.packedSize)
                 m.problem = "the stream ends " + std::to_string(m.header.packedSize - consumed) +
                             " bytes before its packed size";

@@ -3,11 +3,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
+}
+
+int TerminalColumns(std::FILE* stream) {
+    winsize size{};
+    return ::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 ? int(size.ws_col) : 0;
 }
 
 std::string ExecutablePath() {

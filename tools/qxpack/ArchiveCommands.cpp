@@ -55,6 +55,11 @@ std::string AttributeText(uint32_t a) {
 bool OpenArchiveOperand(const char* command, const ArchiveOptions& o, ArchiveLocation* where,
                         int* exitCode) {
     std::string error;
+    std::error_code ec;
+    if (std::filesystem::is_directory(o.file, ec)) {
+        *exitCode = Fail(command, o.file + ": is a folder, not an installer or archive");
+        return false;
+    }
     if (!LocateArchive(o.file, where, &error)) {
         *exitCode = Fail(command, error);
         return false;
@@ -64,6 +69,24 @@ bool OpenArchiveOperand(const char* command, const ArchiveOptions& o, ArchiveLoc
         return false;
     }
     return true;
+}
+
+// After the checksum failed with checksumError: a file without the marker
+// whose records do not even read is no archive at all; otherwise the
+// archive is damaged (or scrambled with another key) and checksumError says so.
+std::string ChecksumFailure(const ArchiveLocation& where, const std::string& key,
+                            const std::string& checksumError, bool* recordsRead) {
+    std::string ignored;
+    *recordsRead = ReadMembers(
+        where, key, false, [](const MemberReport&) {}, &ignored);
+    if (where.installer || *recordsRead) return checksumError;
+    return where.path + ": not an installer or archive (nor a bare archive with " +
+           (key.empty() ? "the empty key" : "this key") + ")";
+}
+
+// The archive's bytes as the progress line counts them.
+uint64_t ArchiveBytes(const ArchiveLocation& where) {
+    return where.fileSize - where.payloadStart;
 }
 
 } // namespace
@@ -78,12 +101,15 @@ CLI::App* AddListCommand(CLI::App& qxpack, ArchiveOptions* o) {
 }
 
 CLI::App* AddVerifyCommand(CLI::App& qxpack, ArchiveOptions* o) {
-    return AddArchiveCommand(
+    CLI::App* verify = AddArchiveCommand(
         qxpack, "verify", "check the checksum and every member",
         "Checks an installer or a bare archive as the installer would before and\n"
         "while unpacking it: the checksum, every record and name, and every\n"
-        "member's packed data, size and CRC. Nothing is written.",
+        "member's packed data, size and CRC, and names every damaged member.\n"
+        "Nothing is written.",
         o);
+    verify->add_flag("-q,--quiet", o->quiet, "no progress and no summary");
+    return verify;
 }
 
 CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
@@ -95,6 +121,7 @@ CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
         "the copy is deleted. FILE itself is left as it is.",
         o);
     extract->add_option("DIR", o->dir, "the folder to unpack into")->required();
+    extract->add_flag("-q,--quiet", o->quiet, "no progress and no summary");
     return extract;
 }
 
@@ -105,7 +132,10 @@ int RunList(const ArchiveOptions& o) {
     if (!OpenArchiveOperand(command, o, &where, &code)) return code;
     const std::string& key = o.key;
     std::string error;
-    if (!CheckArchiveChecksum(where, key, &error)) return Fail(command, error);
+    if (!CheckArchiveChecksum(where, key, &error)) {
+        bool recordsRead = false;
+        return Fail(command, ChecksumFailure(where, key, error, &recordsRead));
+    }
 
     std::printf("%12s %12s  %-19s  %-4s  %s\n", "Size", "Packed", "Date", "Attr", "Name");
     uint64_t count = 0;
@@ -137,32 +167,79 @@ int RunVerify(const ArchiveOptions& o) {
     if (!OpenArchiveOperand(command, o, &where, &code)) return code;
     const std::string& key = o.key;
     std::string error;
-    if (!CheckArchiveChecksum(where, key, &error)) return Fail(command, error);
+    // A wrong checksum is reported, then each member is checked all the same
+    // so that the damaged ones are named, as long as the records still read.
+    bool sound = CheckArchiveChecksum(where, key, &error);
+    if (!sound) {
+        bool recordsRead = false;
+        error = ChecksumFailure(where, key, error, &recordsRead);
+        if (!recordsRead) return Fail(command, error);
+        Fail(command, error);
+    }
 
     uint64_t count = 0;
-    uint64_t bad = 0;
+    ProgressBar progress(ArchiveBytes(where), !o.quiet && ProgressWanted());
     const bool ok = ReadMembers(
         where, key, true,
         [&](const MemberReport& m) {
             ++count;
+            progress.update(m.recordOffset + m.header.packedSize, m.name);
             if (m.problem.empty()) return;
-            ++bad;
-            Fail(command, where.path + ": member '" + m.name + "': " + m.problem);
+            sound = false;
+            progress.finish();
+            Fail(command, where.path + ": member '" + m.name + "' is damaged: " + m.problem);
         },
         &error);
+    progress.finish();
     if (!ok) return Fail(command, error);
-    if (bad != 0) return kExitFailed;
-    std::printf("%s: checksum and all %llu members are sound\n", where.path.c_str(),
-                static_cast<unsigned long long>(count));
+    if (!sound) return kExitFailed;
+    if (!o.quiet)
+        std::printf("%s: checksum and all %llu members are sound\n", where.path.c_str(),
+                    static_cast<unsigned long long>(count));
     return kExitOk;
 }
 
 namespace {
 
-ProgressBar* extractBar = nullptr;
+struct ExtractProgressState {
+    ProgressBar* bar = nullptr;
+    uint64_t archiveBytes = 0;
+    size_t destinationLength = 0; // of "DIR/" before each member's path
+    std::string member;           // the one being written
+    uint64_t members = 0;         // begun so far
+};
+ExtractProgressState extractProgress;
 
-void ExtractProgress(const char*, int32_t percent) {
-    if (extractBar) extractBar->update(uint64_t(percent < 0 ? 0 : percent));
+void ExtractProgress(const char* memberPath, int32_t percent) {
+    ExtractProgressState& state = extractProgress;
+    if (!state.bar) return;
+    const std::string path = memberPath;
+    const std::string member =
+        path.size() > state.destinationLength ? path.substr(state.destinationLength) : path;
+    if (member != state.member) {
+        state.member = member;
+        ++state.members;
+    }
+    state.bar->update(uint64_t(percent < 0 ? 0 : percent) * state.archiveBytes / 100, member);
+}
+
+// The folders of path that do not exist yet, deepest first.
+std::vector<std::filesystem::path> MissingFolders(const std::filesystem::path& path) {
+    std::vector<std::filesystem::path> missing;
+    std::error_code ec;
+    for (std::filesystem::path p = path; !p.empty() && !std::filesystem::exists(p, ec);
+         p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+    }
+    return missing;
+}
+
+// After a failed extract: the folders it created go again while empty.
+void RemoveCreatedFolders(const std::vector<std::filesystem::path>& created) {
+    std::error_code ec;
+    for (const std::filesystem::path& folder : created)
+        if (!std::filesystem::is_empty(folder, ec) || !std::filesystem::remove(folder, ec)) return;
 }
 
 // Copies the archive part of the file into a new file of that name, as the
@@ -217,48 +294,70 @@ int RunExtract(const ArchiveOptions& o) {
     std::string destination = o.dir;
     while (destination.size() > 1 && (destination.back() == '/' || destination.back() == '\\'))
         destination.pop_back();
+    const std::vector<std::filesystem::path> created = MissingFolders(destination);
     std::error_code ec;
     std::filesystem::create_directories(destination, ec);
     if (ec || !std::filesystem::is_directory(destination, ec))
         return Fail(command, destination + ": cannot create the folder" +
                                  (ec ? ": " + ec.message() : std::string()));
+    auto failed = [&](const std::string& message) {
+        RemoveCreatedFolders(created);
+        return Fail(command, message);
+    };
 
     const std::string copyPath = destination + kTemporaryArchiveSuffix;
     if (!CopyArchive(where, copyPath, &error)) {
         RemoveFile(copyPath);
-        return Fail(command, error);
+        return failed(error);
     }
     InitShortUtl();
     InitEncript();
     InitQxUnZip();
-    ProgressBar bar(100, ProgressWanted());
-    extractBar = &bar;
+    ProgressBar bar(ArchiveBytes(where), !o.quiet && ProgressWanted());
+    extractProgress = {&bar, ArchiveBytes(where), destination.size() + 1, {}, 0};
     const int32_t result =
         UnpackArchive(copyPath.c_str(), destination.c_str(), key.c_str(), ExtractProgress);
-    extractBar = nullptr;
+    const std::string lastMember = extractProgress.member;
+    const uint64_t members = extractProgress.members;
+    extractProgress = {};
     bar.finish();
     RemoveFile(copyPath);
     DoneQxUnZip();
     DoneEncript();
     DoneShortUtl();
-    if (result != kUnpackOk) {
-        std::string detail;
-        // Name the member at fault when the reader can see it.
-        if (result == kUnpackBadMember || result == kUnpackBadChecksum) {
-            std::string reason;
-            if (!CheckArchiveChecksum(where, key, &reason) ||
-                !ReadMembers(
-                    where, key, true,
-                    [&](const MemberReport& m) {
-                        if (detail.empty() && !m.problem.empty())
-                            detail = "; member '" + m.name + "': " + m.problem;
-                    },
-                    &reason))
-                detail = "; " + reason;
-        }
-        return Fail(command, where.path + ": unpacking into " + destination +
-                                 " failed: " + "UnpackArchive result " + std::to_string(result) +
-                                 " (" + UnpackResultText(result) + ")" + detail);
+    if (result == kUnpackOk) {
+        if (!o.quiet)
+            std::printf("%s: %llu members extracted into %s\n", where.path.c_str(),
+                        static_cast<unsigned long long>(members), destination.c_str());
+        return kExitOk;
     }
-    return kExitOk;
+
+    // Say what failed in words, naming the member at fault where the reader
+    // can see it, or else the member being written.
+    const std::string reason = UnpackResultText(result);
+    if (result == kUnpackBadChecksum && !where.installer) {
+        std::string checksumError;
+        bool recordsRead = true;
+        if (!CheckArchiveChecksum(where, key, &checksumError)) {
+            const std::string why = ChecksumFailure(where, key, checksumError, &recordsRead);
+            if (!recordsRead) return failed(why);
+        }
+    }
+    std::string damaged;
+    if (result == kUnpackBadMember || result == kUnpackBadChecksum) {
+        std::string ignored;
+        ReadMembers(
+            where, key, true,
+            [&](const MemberReport& m) {
+                if (!m.problem.empty() && damaged.empty())
+                    damaged = "member '" + m.name + "' is damaged: " + m.problem;
+            },
+            &ignored);
+    }
+    if (damaged.empty() && !lastMember.empty() && result != kUnpackBadChecksum)
+        damaged = "member '" + lastMember + "'";
+    return failed(where.path + ": cannot extract into " + destination + ": " +
+                  (result == kUnpackBadMember && !damaged.empty() ? damaged
+                   : damaged.empty()                              ? reason
+                                                                  : reason + "; " + damaged));
 }

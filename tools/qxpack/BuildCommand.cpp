@@ -157,10 +157,11 @@ int RunBuild(const BuildOptions& o) {
     }
 
     uint64_t total = 0;
-    for (const PackSource& s : sources) total += s.size * candidates.size();
+    for (const PackSource& s : sources) total += s.size;
     ProgressBar progress(total, !o.quiet && ProgressWanted());
+    // The work counts every byte once per candidate encoding.
     options.progress = [&](uint64_t done, uint64_t, const std::string& member) {
-        progress.update(done, member);
+        progress.update(done / candidates.size(), member);
     };
 
     OutputFile output;

@@ -26,11 +26,13 @@ struct BuildOptions {
 CLI::App* AddBuildCommand(CLI::App& qxpack, BuildOptions* options);
 int RunBuild(const BuildOptions& options);
 
-// list, verify and extract (dir only for extract).
+// list, verify and extract (dir only for extract, json only for list).
 struct ArchiveOptions {
     std::string file;
     std::string dir;
     std::string key;
+    bool json = false;
+    bool quiet = false;
 };
 CLI::App* AddListCommand(CLI::App& qxpack, ArchiveOptions* options);
 CLI::App* AddVerifyCommand(CLI::App& qxpack, ArchiveOptions* options);

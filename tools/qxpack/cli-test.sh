@@ -188,10 +188,11 @@ no_output epoch2.qxz
 # bare archives with a key
 run 0 build --bare --out keyed.qxz --key 'open sesame' tree
 run 1 list keyed.qxz
-expect_error "keyed.qxz: the checksum does not match"
+expect_error "keyed.qxz: not an installer or archive (nor a bare archive with the empty key)"
 run 0 verify --key 'open sesame' keyed.qxz
-run 1 extract keyed.qxz wrongkey
-expect_error "UnpackArchive result -5"
+run 1 extract keyed.qxz wrongkey/deeper
+expect_error "keyed.qxz: not an installer or archive"
+[ ! -e wrongkey ] || fail "a failed extract left the folders it created"
 run 0 extract --key 'open sesame' keyed.qxz keyed
 diff -r tree keyed 2>&1 | grep -v '^Only in tree: empty-folder' | grep -q . && fail "keyed extract differs"
 run 2 build --stub stub.exe --key x --out nokey.exe tree
@@ -255,14 +256,26 @@ cp setup.exe damaged.exe
 printf 'X' | dd of=damaged.exe bs=1 seek=100 conv=notrunc status=none
 sum_before=$(sha256sum damaged.exe)
 run 1 verify damaged.exe
-expect_error "damaged.exe: the checksum does not match"
+[ "$(wc -l <err.txt)" -eq 2 ] &&
+    grep -q "damaged.exe: the checksum does not match" err.txt &&
+    grep -q "damaged.exe: member 'readme.txt' is damaged: it unpacks to" err.txt ||
+    fail "verify does not name the damaged member: $(cat err.txt)"
 run 1 list damaged.exe
 run 1 extract damaged.exe damaged-out
-expect_error "UnpackArchive result -5 (the checksum does not match"
+expect_error "cannot extract into damaged-out: the checksum does not match: .*; member 'readme.txt' is damaged"
 [ "$(sha256sum damaged.exe)" = "$sum_before" ] || fail "a failed extract changed its input"
-[ -z "$(ls damaged-out)" ] || fail "a failed extract wrote members"
-run 1 verify stub.exe
-expect_error "stub.exe: the checksum does not match"
+[ ! -e damaged-out ] || fail "a failed extract left the folder it created"
+mkdir kept-out
+run 1 extract damaged.exe kept-out
+[ -d kept-out ] || fail "a failed extract removed a folder it did not create"
+# foreign files and folders
+for command in list verify "extract"; do
+    run 1 $command stub.exe $([ "$command" = extract ] && echo out-dir)
+    expect_error "qxpack $command: stub.exe: not an installer or archive"
+    run 1 $command tree $([ "$command" = extract ] && echo out-dir)
+    expect_error "qxpack $command: tree: is a folder"
+done
+[ ! -e out-dir ] || fail "extract of a foreign file left its folder"
 run 1 verify missing.exe
 expect_error "missing.exe: cannot open"
 
