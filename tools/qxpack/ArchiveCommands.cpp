@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "Archive.h"
 #include "ArchiveReader.h"
 #include "Cli.h"
+#include "CodePage1252.h"
 #include "Commands.h"
 #include "Encript.h"
 #include "FileIo.h"
@@ -31,13 +33,45 @@ CLI::App* AddArchiveCommand(CLI::App& qxpack, const char* name, const char* summ
     return command;
 }
 
-std::string DosDateTimeText(uint32_t v) {
+// "2001-02-03 04:05:06", or with separator 'T' the ISO 8601 form.
+std::string DosDateTimeText(uint32_t v, char separator = ' ') {
     const uint32_t date = v >> 16;
     const uint32_t time = v & 0xFFFF;
     char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", (date >> 9) + 1980,
-                  date >> 5 & 15, date & 31, time >> 11, time >> 5 & 63, (time & 31) * 2);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u%c%02u:%02u:%02u", (date >> 9) + 1980,
+                  date >> 5 & 15, date & 31, separator, time >> 11, time >> 5 & 63,
+                  (time & 31) * 2);
     return text;
+}
+
+// One member as list --json shows it.
+nlohmann::ordered_json MemberJson(const MemberReport& m) {
+    nlohmann::ordered_json attributes = nlohmann::ordered_json::array();
+    const std::pair<uint32_t, const char*> names[] = {{kAttrReadOnly, "read-only"},
+                                                      {kAttrHidden, "hidden"},
+                                                      {kAttrSystem, "system"},
+                                                      {kAttrArchive, "archive"}};
+    for (const auto& [bit, name] : names)
+        if (m.header.attributes & bit) attributes.push_back(name);
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "0x%08X", m.header.crc);
+    nlohmann::ordered_json member = {
+        {"name", Utf8FromCodePage1252(m.name)},
+        {"size", m.header.unpackedSize},
+        {"packed_size", m.header.packedSize},
+        {"modified", DosDateTimeText(m.header.dosDateTime, 'T')},
+        {"attributes", attributes},
+        {"crc", crc},
+        {"mode", nullptr},
+        {"dictionary", nullptr},
+    };
+    // The stream's first two bytes; other values are left null (a damaged stream).
+    if (m.streamHeadSize == 2) {
+        if (m.streamHead[0] <= 1) member["mode"] = m.streamHead[0] == 0 ? "binary" : "ascii";
+        if (m.streamHead[1] >= 4 && m.streamHead[1] <= 6)
+            member["dictionary"] = 1024 << (m.streamHead[1] - 4);
+    }
+    return member;
 }
 
 std::string AttributeText(uint32_t a) {
@@ -92,12 +126,22 @@ uint64_t ArchiveBytes(const ArchiveLocation& where) {
 } // namespace
 
 CLI::App* AddListCommand(CLI::App& qxpack, ArchiveOptions* o) {
-    return AddArchiveCommand(
+    CLI::App* list = AddArchiveCommand(
         qxpack, "list", "show the members of an installer or archive",
         "Shows the members of an installer or a bare archive: unpacked and packed\n"
         "size, DOS date and time, attributes (R read-only, H hidden, S system,\n"
-        "A archive) and name. The checksum is checked first.",
+        "A archive) and name. The checksum is checked first. Names are shown in\n"
+        "UTF-8, converted from the Windows code page 1252 that the archive uses.\n"
+        "\n"
+        "With --json the listing is one JSON object: \"file\", \"type\" (installer\n"
+        "or bare archive) and \"members\", an array of one object per member with\n"
+        "\"name\", \"size\", \"packed_size\", \"modified\" (ISO 8601 date and time,\n"
+        "as recorded: no time zone), \"attributes\" (an array of read-only,\n"
+        "hidden, system, archive), \"crc\" (hexadecimal), \"mode\" (binary or\n"
+        "ascii) and \"dictionary\" (1024, 2048 or 4096).",
         o);
+    list->add_flag("--json", o->json, "the listing as JSON");
+    return list;
 }
 
 CLI::App* AddVerifyCommand(CLI::App& qxpack, ArchiveOptions* o) {
@@ -137,22 +181,40 @@ int RunList(const ArchiveOptions& o) {
         return Fail(command, ChecksumFailure(where, key, error, &recordsRead));
     }
 
-    std::printf("%12s %12s  %-19s  %-4s  %s\n", "Size", "Packed", "Date", "Attr", "Name");
+    if (!o.json)
+        std::printf("%12s %12s  %-19s  %-4s  %s\n", "Size", "Packed", "Date", "Attr", "Name");
+    nlohmann::ordered_json members = nlohmann::ordered_json::array();
     uint64_t count = 0;
     uint64_t plain = 0;
     uint64_t packed = 0;
     const bool ok = ReadMembers(
         where, key, false,
         [&](const MemberReport& m) {
-            std::printf("%12u %12u  %s  %s  %s\n", m.header.unpackedSize, m.header.packedSize,
-                        DosDateTimeText(m.header.dosDateTime).c_str(),
-                        AttributeText(m.header.attributes).c_str(), m.name.c_str());
+            if (o.json)
+                members.push_back(MemberJson(m));
+            else
+                std::printf("%12u %12u  %s  %s  %s\n", m.header.unpackedSize, m.header.packedSize,
+                            DosDateTimeText(m.header.dosDateTime).c_str(),
+                            AttributeText(m.header.attributes).c_str(),
+                            Utf8FromCodePage1252(m.name).c_str());
             ++count;
             plain += m.header.unpackedSize;
             packed += m.header.packedSize;
         },
         &error);
     if (!ok) return Fail(command, error);
+    if (o.json) {
+        const nlohmann::ordered_json listing = {
+            {"file", where.path},
+            {"type", where.installer ? "installer" : "bare archive"},
+            {"members", members},
+        };
+        // Member names are UTF-8 by now; FILE's own name may not be.
+        std::printf(
+            "%s\n",
+            listing.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+        return kExitOk;
+    }
     std::printf("%llu members, %llu bytes packed into %llu (%s)\n",
                 static_cast<unsigned long long>(count), static_cast<unsigned long long>(plain),
                 static_cast<unsigned long long>(packed),

@@ -45,12 +45,13 @@ std::string ProgressLine(uint64_t done, uint64_t total, double seconds, const st
     std::string text = numbers;
     if (seconds > 0.05) text += "  " + ByteText(double(done) / seconds) + "/s";
     if (text.size() >= width) return text.substr(0, width);
-    // What is left goes to the bar (up to 30) and the label, shortened at
-    // its start so that the member's own name stays.
+    // A bar only where the widest figures (43 columns) and 16 of the label
+    // fit beside it, so that it keeps its width; the label takes the rest,
+    // shortened at its start so that the member's own name stays.
     size_t room = width - text.size();
-    const size_t bar = room >= 16 ? std::min<size_t>(30, room / 3) : 0;
+    const size_t bar = width >= 64 + 8 ? std::min<size_t>(30, width - 64) : 0;
     std::string line;
-    if (bar > 0) {
+    if (bar > 0 && room >= bar + 3) {
         const size_t filled = total == 0 ? bar : size_t(done * bar / total);
         line = "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
         room -= bar + 3;

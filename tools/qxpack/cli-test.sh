@@ -148,6 +148,24 @@ grep -q '2001-02-03 04:05:06  ----  readme.txt' out.txt || fail "list: readme.tx
 grep -q '1980-01-01 00:00:00' out.txt || fail "list: a time before 1980 is not clamped"
 grep -q 'R---  sub\\locked.txt' out.txt || fail "list: the read-only bit is missing"
 [ "$(grep -c '  ' out.txt)" -ge 5 ] || fail "list shows too few lines"
+# --json parses, with names from code page 1252 in UTF-8
+printf 'x' >"tree/$(printf 'caf\351 \200\237')"
+run 0 build --bare --mode binary --dict 2048 --out json.qxz tree
+run 0 list --json json.qxz
+cat >json.cmake <<'CMAKE'
+file(READ out.txt listing)
+string(JSON type GET "${listing}" type)
+string(JSON count LENGTH "${listing}" members)
+string(JSON name GET "${listing}" members 0 name)
+string(JSON modified GET "${listing}" members 1 modified)
+string(JSON attributes GET "${listing}" members 4 attributes 0)
+string(JSON mode GET "${listing}" members 4 mode)
+string(JSON dictionary GET "${listing}" members 4 dictionary)
+message("${type}|${count}|${name}|${modified}|${attributes}|${mode}|${dictionary}")
+CMAKE
+expected="bare archive|5|caf$(printf '\303\251 \342\202\254\305\270')|2001-02-03T04:05:06|read-only|binary|2048"
+[ "$(cmake -P json.cmake 2>&1)" = "$expected" ] || fail "list --json gives $(cmake -P json.cmake 2>&1)"
+rm "tree/$(printf 'caf\351 \200\237')"
 run 0 verify setup.exe
 run 0 extract setup.exe extracted
 diff -r tree extracted >diff.txt 2>&1
@@ -224,6 +242,17 @@ expect_error "differs from another only in case"
 no_output bad.qxz
 run 1 build --bare --out bad.qxz no-such-folder
 expect_error "no-such-folder: not a folder"
+
+# progress on a 60-column terminal: one line that never wraps, bytes and name
+for args in "build --bare -o progress.qxz tree" "verify setup.exe" "extract setup.exe progress"; do
+    script -qec "stty cols 60; '$qxpack' $args" /dev/null >tty.txt </dev/null
+    tr '\r' '\n' <tty.txt | grep '%' >progress.txt
+    grep -q '%.* of .*B' progress.txt || fail "$args shows no progress: $(cat tty.txt)"
+    awk 'length > 59 { bad = 1 } END { exit bad }' progress.txt ||
+        fail "$args: a progress line is wider than 59 columns: $(cat progress.txt)"
+    script -qec "stty cols 60; '$qxpack' $args --quiet" /dev/null >tty.txt </dev/null
+    [ ! -s tty.txt ] || fail "$args --quiet still writes: $(cat tty.txt)"
+done
 
 ## one command to an installer
 # DIR must hold what the installer's post-setup steps use (names without case)
