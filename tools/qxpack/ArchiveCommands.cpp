@@ -162,7 +162,8 @@ CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
         "Unpacks every member of an installer or a bare archive below DIR (created\n"
         "when missing) with the installer's own unpacker: the archive is copied to\n"
         "DIR's \"tempfile.$$$\", descrambled, verified and unpacked from there, and\n"
-        "the copy is deleted. FILE itself is left as it is.",
+        "the copy is deleted. FILE itself is left as it is. When unpacking fails,\n"
+        "the folders that extract created go again if they are still empty.",
         o);
     extract->add_option("DIR", o->dir, "the folder to unpack into")->required();
     extract->add_flag("-q,--quiet", o->quiet, "no progress and no summary");
