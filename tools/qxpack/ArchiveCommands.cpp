@@ -264,26 +264,37 @@ int RunVerify(const ArchiveOptions& o) {
 
 namespace {
 
+// The unpacker reports the member it writes, once at its start and once per
+// 4096-byte block it writes; with the members' sizes read beforehand that
+// gives the bytes written so far.
 struct ExtractProgressState {
     ProgressBar* bar = nullptr;
-    uint64_t archiveBytes = 0;
     size_t destinationLength = 0; // of "DIR/" before each member's path
+    std::vector<uint64_t> sizes;  // of the members, in archive order
     std::string member;           // the one being written
     uint64_t members = 0;         // begun so far
+    uint64_t doneBefore = 0;      // bytes of the members before it
+    uint64_t blocks = 0;          // reports of the current member
 };
 ExtractProgressState extractProgress;
 
-void ExtractProgress(const char* memberPath, int32_t percent) {
+void ExtractProgress(const char* memberPath, int32_t) {
     ExtractProgressState& state = extractProgress;
     if (!state.bar) return;
     const std::string path = memberPath;
     const std::string member =
         path.size() > state.destinationLength ? path.substr(state.destinationLength) : path;
-    if (member != state.member) {
+    if (member != state.member || state.members == 0) {
+        if (state.members > 0 && state.members <= state.sizes.size())
+            state.doneBefore += state.sizes[state.members - 1];
         state.member = member;
         ++state.members;
+        state.blocks = 0;
+    } else {
+        ++state.blocks;
     }
-    state.bar->update(uint64_t(percent < 0 ? 0 : percent) * state.archiveBytes / 100, member);
+    const uint64_t size = state.members <= state.sizes.size() ? state.sizes[state.members - 1] : 0;
+    state.bar->update(state.doneBefore + std::min<uint64_t>(state.blocks * 4096, size), member);
 }
 
 // The folders of path that do not exist yet, deepest first.
@@ -376,8 +387,22 @@ int RunExtract(const ArchiveOptions& o) {
     InitShortUtl();
     InitEncript();
     InitQxUnZip();
-    ProgressBar bar(ArchiveBytes(where), !o.quiet && ProgressWanted());
-    extractProgress = {&bar, ArchiveBytes(where), destination.size() + 1, {}, 0};
+    ExtractProgressState progress;
+    uint64_t total = 0;
+    const bool wanted = !o.quiet && ProgressWanted();
+    std::string unread; // a damaged archive is reported by the unpacker
+    if (wanted)
+        ReadMembers(
+            where, key, false,
+            [&](const MemberReport& m) {
+                progress.sizes.push_back(m.header.unpackedSize);
+                total += m.header.unpackedSize;
+            },
+            &unread);
+    ProgressBar bar(total, wanted);
+    progress.bar = &bar;
+    progress.destinationLength = destination.size() + 1;
+    extractProgress = progress;
     const int32_t result =
         UnpackArchive(copyPath.c_str(), destination.c_str(), key.c_str(), ExtractProgress);
     const std::string lastMember = extractProgress.member;
