@@ -26,7 +26,7 @@ if(WIN32)
   add_test(NAME ${QX_TEST_PREFIX}wine_prefix
            COMMAND ${QX_WINE_RUN} ${CMAKE_BINARY_DIR}/wineprefix --init-only)
   set_tests_properties(${QX_TEST_PREFIX}wine_prefix PROPERTIES
-                       FIXTURES_SETUP qx_wineprefix TIMEOUT 300 LABELS ${QX_WINE_LABEL})
+                       FIXTURES_SETUP qx_wineprefix_${QX_WINE_LABEL} TIMEOUT 300 LABELS ${QX_WINE_LABEL})
 elseif(NOT QX_FUZZ)
   find_package(GTest REQUIRED)
   set(QX_GTEST_LIBS GTest::gtest GTest::gmock)
@@ -54,8 +54,8 @@ function(qx_add_gtest name)
   endif()
   set_tests_properties(${test} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
   if(WIN32)
-    set_tests_properties(${test} PROPERTIES RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix
-                                            LABELS ${QX_WINE_LABEL})
+    set_tests_properties(${test} PROPERTIES RESOURCE_LOCK qx_wine LABELS ${QX_WINE_LABEL}
+                                            FIXTURES_REQUIRED qx_wineprefix_${QX_WINE_LABEL})
     if(ARG_WINE_FRESH_PREFIX)
       set_tests_properties(${test} PROPERTIES ENVIRONMENT QX_FRESH_PREFIX=1)
     endif()

@@ -2,8 +2,10 @@
 """Draws the installer's main icon, src/resources/icons/MAINICON.ico.
 
 A golden "Q" ring with its tail over a dark-blue disc, the backdrop's colour,
-at 32x32 and 16x16 in 32-bit colour with alpha (and the 1-bit mask that old
-systems read). Pixels are 4x4 supersampled for smooth edges.
+at 32x32 and 16x16 in 16 colours with the 1-bit transparency mask, which
+every Windows from 98 on draws (and which keeps the installer small). Pixels
+are 4x4 supersampled; the palette holds the three colours and the blends
+between each two of them that the smooth edges need.
 Run: scripts/make-mainicon.py [OUT.ico]
 """
 import math
@@ -60,10 +62,31 @@ def render(size, supersample=4):
     return rows
 
 
+def blend(a, b, t):
+    return tuple(round(x + (y - x) * t) for x, y in zip(a, b))
+
+
+# Black (under the mask), the three colours, and three blends of each pair.
+PALETTE = [(0, 0, 0), NAVY, GOLD, RIM] + [
+    blend(a, b, t) for a, b in ((NAVY, GOLD), (NAVY, RIM), (GOLD, RIM)) for t in (0.25, 0.5, 0.75)
+]
+PALETTE += [(0, 0, 0)] * (16 - len(PALETTE))
+
+
+def nearest(b, g, r):
+    return min(range(len(PALETTE)),
+               key=lambda i: sum((c - p) ** 2 for c, p in zip((r, g, b), PALETTE[i])))
+
+
 def image(size):
     rows = render(size)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    xor = b"".join(bytes(p) for row in rows for p in row)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, 0, 0, 0, 16, 0)
+    palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in PALETTE)
+    xor = bytearray()
+    for row in rows:
+        indices = [nearest(*p[:3]) if p[3] >= 128 else 0 for p in row]
+        packed = bytes(indices[x] << 4 | indices[x + 1] for x in range(0, size, 2))
+        xor += packed + bytes(-len(packed) % 4)  # rows padded to 32 bits
     mask_stride = ((size + 31) // 32) * 4
     mask = bytearray()
     for row in rows:
@@ -72,7 +95,7 @@ def image(size):
             if p[3] < 128:
                 bits[x // 8] |= 0x80 >> (x % 8)
         mask += bits
-    return header + xor + bytes(mask)
+    return header + palette + bytes(xor) + bytes(mask)
 
 
 def main():
@@ -82,7 +105,7 @@ def main():
     data = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, img in zip(sizes, images):
-        data += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(img), offset)
+        data += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(img), offset)
         offset += len(img)
     with open(out, "wb") as f:
         f.write(data + b"".join(images))

@@ -166,6 +166,20 @@ void RemoveDeliveredFiles(const char* dest) {
     HeapFree(heap, 0, text);
 }
 
+// A special folder's path through its item list: plain Windows NT 4.0 has
+// no SHGetSpecialFolderPathA.
+bool SpecialFolderPath(int csidl, char (&path)[MAX_PATH]) {
+    LPITEMIDLIST items = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items))) return false;
+    bool found = SHGetPathFromIDListA(items, path) != FALSE;
+    LPMALLOC allocator = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&allocator))) {
+        allocator->Free(items);
+        allocator->Release();
+    }
+    return found;
+}
+
 // The group may be in the all-users or in the user's Programs folder,
 // depending on the rights the installer had; look in both.
 void RemoveProgramGroup() {
@@ -173,7 +187,7 @@ void RemoveProgramGroup() {
     char previous[MAX_PATH] = "";
     for (int csidl : folders) {
         char programs[MAX_PATH];
-        if (!SHGetSpecialFolderPathA(nullptr, programs, csidl, FALSE)) continue;
+        if (!SpecialFolderPath(csidl, programs)) continue;
         if (SameText(programs, previous)) continue;
         lstrcpyA(previous, programs);
         char group[MAX_PATH];

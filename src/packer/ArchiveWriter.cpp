@@ -11,9 +11,11 @@
 #include "Encript.h"
 #include "Global.h"
 #include "HostPlatform.h"
-#include "InputFile.h"
+#include "MemberPacker.h"
+#include "OrderedPool.h"
 #include "QxUnZip.h"
 #include "ShortUtl.h"
+#include "StreamFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -127,53 +129,75 @@ bool CollectPackSources(const std::string& dir, std::vector<PackSource>* sources
 bool WriteArchive(const std::vector<PackSource>& sources, const PackOptions& options,
                   OutputFile& out, std::vector<PackedMember>* packed, std::string* error) {
     if (packed) packed->clear();
+    const size_t encodings = EncodingsPerMember(options);
+    const unsigned threads = options.jobs != 0 ? options.jobs : DefaultThreadCount();
+    // Room for members to finish ahead of a slow one before the threads wait.
+    const size_t ahead = 4 * size_t(threads);
+
+    PackContext context;
+    context.options = &options;
+    context.output = out.target();
+    context.memoryPerStream = options.memoryBudget / (ahead * encodings);
     uint64_t total = 0;
-    for (const PackSource& s : sources) total += s.size * options.candidates.size();
-    uint64_t doneBefore = 0;
+    uint64_t fixed = out.written() + kArchiveChecksumSize;
+    for (const PackSource& s : sources) {
+        total += s.size * encodings;
+        fixed += kNameLengthSize + s.memberName.size() + kMemberHeaderSize;
+    }
+    context.size = fixed;
+    if (fixed > options.sizeLimit) {
+        *error = TooLargeOutput(out.target());
+        return false;
+    }
 
     SetScrambleKey(options.key);
     uint32_t bodyCrc = kCrcStart;
-    std::vector<uint8_t> plain;
-    std::vector<uint8_t> record;
-    for (const PackSource& s : sources) {
-        if (options.progress) options.progress(doneBefore, total, s.memberName);
-        if (!ReadWholeFile(s.path, &plain, error)) return false;
-        if (plain.size() != s.size) {
-            *error = s.path + ": changed while it was packed";
+    // Plain bytes in, scrambled bytes out: the stream is an XOR, so
+    // descrambling scrambles.
+    auto put = [&](uint8_t* data, size_t size) {
+        bodyCrc = UpdateCrc32(data, uint32_t(size), bodyCrc);
+        DescrambleBlock(data, int32_t(size));
+        return out.write(data, size, error);
+    };
+    std::vector<PackResult> results(sources.size());
+    size_t writing = 0;
+    auto report = [&] {
+        if (options.progress && writing < sources.size())
+            options.progress(context.done, total, sources[writing].memberName);
+    };
+    auto writeMember = [&](size_t i) {
+        PackResult r = std::move(results[i]);
+        const PackSource& s = sources[i];
+        if (!r.error.empty()) {
+            *error = r.error;
             return false;
         }
-        ImplodeChoice choice;
-        const std::vector<uint8_t> stream = ImplodeSmallest(
-            plain.data(), plain.size(), options.candidates, &choice, [&](size_t done) {
-                if (options.progress) options.progress(doneBefore + done, total, s.memberName);
-            });
-        doneBefore += s.size * options.candidates.size();
-
-        MemberHeader header;
-        header.dosDateTime = s.dosDateTime;
-        header.unpackedSize = uint32_t(plain.size());
-        header.attributes = s.attributes;
-        header.packedSize = uint32_t(stream.size());
-        header.crc = UpdateCrc32(plain.data(), uint32_t(plain.size()), kCrcStart);
-
-        const size_t nameSize = s.memberName.size();
-        record.resize(kNameLengthSize + nameSize + kMemberHeaderSize + stream.size());
-        StoreLe16(record.data(), uint16_t(nameSize));
+        std::vector<uint8_t> record(kNameLengthSize + s.memberName.size() + kMemberHeaderSize);
+        StoreLe16(record.data(), uint16_t(s.memberName.size()));
         std::copy(s.memberName.begin(), s.memberName.end(), record.begin() + kNameLengthSize);
-        EncodeMemberHeader(header, record.data() + kNameLengthSize + nameSize);
-        std::copy(stream.begin(), stream.end(),
-                  record.begin() + ptrdiff_t(kNameLengthSize + nameSize + kMemberHeaderSize));
-
-        if (out.written() + record.size() + kArchiveChecksumSize > kLargestInstaller) {
-            *error = out.target() + ": the payload would reach 2 GiB, more than an installer holds";
+        EncodeMemberHeader(r.header, record.data() + kNameLengthSize + s.memberName.size());
+        if (out.written() + record.size() + r.header.packedSize + kArchiveChecksumSize >
+            options.sizeLimit) {
+            *error = TooLargeOutput(out.target());
             return false;
         }
-        bodyCrc = UpdateCrc32(record.data(), uint32_t(record.size()), bodyCrc);
-        // The stream is an XOR, so descrambling plain bytes scrambles them.
-        DescrambleBlock(record.data(), int32_t(record.size()));
-        if (!out.write(record.data(), record.size(), error)) return false;
-        if (packed) packed->push_back({s.memberName, header, choice});
-    }
+        if (!put(record.data(), record.size()) || !r.data->drain(put, error)) return false;
+        if (packed) packed->push_back({s.memberName, r.header, r.choice});
+        ++writing;
+        report();
+        return true;
+    };
+    const bool written = RunInOrder(
+        sources.size(), threads, ahead,
+        [&](size_t i) { PackMember(sources[i], context, &results[i]); },
+        [&](size_t i) {
+            if (writeMember(i)) return true;
+            context.cancelled = true;
+            return false;
+        },
+        report);
+    if (!written) return false;
+
     uint8_t checksum[kArchiveChecksumSize];
     StoreLe32(checksum, bodyCrc);
     if (options.progress) options.progress(total, total, {});
@@ -187,17 +211,31 @@ std::string UpperPayloadMarker() {
 bool WriteInstaller(const std::string& stubPath, const std::vector<PackSource>& sources,
                     PackOptions options, OutputFile& out, std::vector<PackedMember>* packed,
                     std::string* error) {
-    std::vector<uint8_t> stub;
-    if (!ReadWholeFile(stubPath, &stub, error)) return false;
     const std::string marker = UpperPayloadMarker();
-    if (std::search(stub.begin(), stub.end(), marker.begin(), marker.end()) != stub.end()) {
-        *error =
-            stubPath + ": the stub already holds the payload marker (an installer, not a stub?)";
-        return false;
-    }
+    InputStream stub;
+    if (!stub.open(stubPath, error)) return false;
+    // The stub is copied in blocks; the marker is looked for across their
+    // seams in the last marker-length bytes kept from the block before.
+    std::vector<uint8_t> seen;
+    std::vector<uint8_t> block(size_t(1) << 16);
+    size_t got = 0;
+    do {
+        if (!stub.read(block.data(), block.size(), &got, error)) return false;
+        seen.insert(seen.end(), block.begin(), block.begin() + ptrdiff_t(got));
+        if (std::search(seen.begin(), seen.end(), marker.begin(), marker.end()) != seen.end()) {
+            *error = stubPath +
+                     ": the stub already holds the payload marker (an installer, not a stub?)";
+            return false;
+        }
+        seen.erase(seen.begin(), seen.end() - ptrdiff_t(std::min(seen.size(), marker.size())));
+        if (out.written() + got > options.sizeLimit) {
+            *error = TooLargeOutput(out.target());
+            return false;
+        }
+        if (!out.write(block.data(), got, error)) return false;
+    } while (got > 0);
     // The installer hands UnpackArchive no key.
     options.key.clear();
-    return out.write(stub.data(), stub.size(), error) &&
-           out.write(marker.data(), marker.size(), error) &&
+    return out.write(marker.data(), marker.size(), error) &&
            WriteArchive(sources, options, out, packed, error);
 }

@@ -30,11 +30,27 @@ struct PackSource {
 bool CollectPackSources(const std::string& dir, std::vector<PackSource>* sources,
                         std::string* error, DosTimeZone zone = DosTimeZone::Automatic);
 
+// Installer offsets are 32-bit signed: the whole file stays below 2 GiB.
+constexpr uint64_t kLargestInstaller = 0x7FFFFFFF;
+
 struct PackOptions {
     std::string key; // scrambling key; installers always use the empty one
-    // Each member is encoded with every candidate and keeps the shortest.
+    // The literal modes and dictionaries a member may be encoded with.
     std::vector<ImplodeChoice> candidates = AllImplodeChoices();
-    // Work done and total (input bytes times candidates), and the member.
+    // Each member encoded with every candidate, the shortest kept; otherwise
+    // with the one its byte statistics suggest (LikelyImplodeChoice).
+    bool exhaustive = false;
+    // Members encoded at once; 0 means one per core. The archive's bytes
+    // are the same whatever the count.
+    unsigned jobs = 0;
+    // About how many bytes of packed data the members in flight keep in
+    // memory; a member's data beyond its share goes to a scratch file beside
+    // the output, which is always removed.
+    size_t memoryBudget = size_t(32) << 20;
+    // The output's size limit, enforced as the members are read.
+    uint64_t sizeLimit = kLargestInstaller;
+    // Called on the calling thread now and then with the work done and the
+    // total (input bytes times the encodings per member), and a member's name.
     std::function<void(uint64_t done, uint64_t total, const std::string& member)> progress;
 };
 
@@ -45,6 +61,8 @@ struct PackedMember {
 };
 
 // Appends the archive (scrambled body, then the plain ArchiveChecksum) to out.
+// Files are read in pieces, members packed side by side and written in
+// order; memory stays flat whatever the sizes.
 bool WriteArchive(const std::vector<PackSource>& sources, const PackOptions& options,
                   OutputFile& out, std::vector<PackedMember>* packed, std::string* error);
 
@@ -58,6 +76,3 @@ std::string UpperPayloadMarker();
 bool WriteInstaller(const std::string& stubPath, const std::vector<PackSource>& sources,
                     PackOptions options, OutputFile& out, std::vector<PackedMember>* packed,
                     std::string* error);
-
-// Installer offsets are 32-bit signed: the whole file stays below 2 GiB.
-constexpr uint64_t kLargestInstaller = 0x7FFFFFFF;

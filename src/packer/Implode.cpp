@@ -155,13 +155,24 @@ struct Step {
 // Finds, for one position, the nearest earlier occurrence of each match
 // length: lengths 2 and 3 from tables of the last occurrence, longer ones
 // from hash chains over 4 bytes (a chain over fewer bytes would fill its
-// steps with candidates too short to matter).
+// steps with candidates too short to matter). Positions count from the start
+// of the input; the bytes come from a view that holds the window before the
+// position and the bytes up to the limit.
 class MatchFinder {
 public:
-    MatchFinder(const uint8_t* data, size_t size, uint32_t window)
-        : data_(data), size_(size), window_(window), head_(1u << kHashBits, 0),
-          chain_(kChainSize, 0), lastNear_((kChainBytes - 3) << kHashBits, 0),
-          lastPair_(1u << 16, 0) {}
+    explicit MatchFinder(uint32_t window)
+        : window_(window), head_(1u << kHashBits, 0), chain_(kChainSize, 0),
+          lastNear_((kChainBytes - 3) << kHashBits, 0), lastPair_(1u << 16, 0) {}
+
+    // bytes holds the input from position origin on; positions below limit
+    // may be read. Past the limit lies the end of the input, or bytes not yet
+    // seen, which no position of the segment parsed next reaches.
+    void view(const uint8_t* bytes, size_t origin, size_t limit) {
+        bytes_ = bytes;
+        origin_ = origin;
+        size_ = limit;
+    }
+    const uint8_t* at(size_t i) const { return bytes_ + (i - origin_); }
 
     // Looks position i up, then indexes it. Returns the matches of length 3
     // or more, each longer than the one before and at the nearest distance
@@ -173,7 +184,7 @@ public:
         if (i + 8 > size_) return nextNearEnd(i, maxLength, out, pairDistance);
         // One load gives every key: the hashes and the pair are computed once
         // for both the look-up and the insertion.
-        const uint8_t* here = data_ + i;
+        const uint8_t* here = at(i);
         const uint64_t first8 = Load64(here);
         const uint32_t pair = uint32_t(first8 & 0xFFFF);
         const uint32_t reach = uint32_t(i) + kStoredOffset;
@@ -222,7 +233,7 @@ public:
     // Indexes position i without looking it up.
     void insert(size_t i) {
         if (i + 8 > size_) return insertNearEnd(i);
-        const uint64_t first8 = Load64(data_ + i);
+        const uint64_t first8 = Load64(at(i));
         const uint32_t stored = uint32_t(i) + kStoredOffset;
         lastPair_[first8 & 0xFFFF] = uint16_t(i);
         lastNear_[Hash<3>(first8)] = stored;
@@ -237,17 +248,18 @@ private:
     uint32_t nextNearEnd(size_t i, uint32_t maxLength, Match* out, uint32_t& pairDistance) {
         pairDistance = 0;
         uint32_t found = 0;
+        const uint8_t* here = at(i);
         if (i + 2 <= size_) {
-            const uint32_t pair = Pair(data_ + i);
+            const uint32_t pair = Pair(here);
             const uint32_t d = uint16_t(uint32_t(i) - lastPair_[pair]);
-            if (d != 0 && d <= kMaxShortDistance && d <= i && Pair(data_ + i - d) == pair)
+            if (d != 0 && d <= kMaxShortDistance && d <= i && Pair(here - d) == pair)
                 pairDistance = d;
         }
         if (maxLength >= 3 && i + 3 <= size_) {
-            const uint32_t key = Triple(data_ + i);
+            const uint32_t key = Triple(here);
             const uint32_t distance = uint32_t(i) + kStoredOffset - lastNear_[Hash<3>(key)];
-            if (distance <= std::min<size_t>(window_, i) && Triple(data_ + i - distance) == key)
-                out[found++] = {CommonLength(data_ + i - distance, data_ + i, maxLength), distance};
+            if (distance <= std::min<size_t>(window_, i) && Triple(here - distance) == key)
+                out[found++] = {CommonLength(here - distance, here, maxLength), distance};
         }
         insertNearEnd(i);
         return found;
@@ -255,9 +267,9 @@ private:
 
     void insertNearEnd(size_t i) {
         if (i + 2 > size_) return;
-        lastPair_[Pair(data_ + i)] = uint16_t(i);
+        lastPair_[Pair(at(i))] = uint16_t(i);
         if (i + 3 > size_) return;
-        lastNear_[Hash<3>(Triple(data_ + i))] = uint32_t(i) + kStoredOffset;
+        lastNear_[Hash<3>(Triple(at(i)))] = uint32_t(i) + kStoredOffset;
     }
 
     static uint32_t Load32(const uint8_t* p) {
@@ -316,8 +328,9 @@ private:
         return n;
     }
 
-    const uint8_t* data_;
-    size_t size_;
+    const uint8_t* bytes_ = nullptr;
+    size_t origin_ = 0;
+    size_t size_ = 0;
     uint32_t window_;
     // Positions are stored plus kStoredOffset, so the empty entry 0 lies
     // beyond every window.
@@ -346,9 +359,10 @@ constexpr Step StepOf(Node n) {
     return {uint16_t(n >> 16), uint16_t(n)};
 }
 
-// Fewest-bit parse of data[start, end) into steps, in input order.
-void ParseSegment(MatchFinder& finder, const CostModel& m, const uint8_t* data, size_t start,
-                  size_t end, std::vector<Node>& nodes, std::vector<Step>& steps) {
+// Fewest-bit parse of the input [start, end) into steps, in input order.
+void ParseSegment(MatchFinder& finder, const CostModel& m, size_t start, size_t end,
+                  std::vector<Node>& nodes, std::vector<Step>& steps) {
+    const uint8_t* data = finder.at(start);
     const uint32_t span = uint32_t(end - start);
     Node* node = nodes.data();
     std::fill(node, node + span + 1, kUnreached);
@@ -360,7 +374,7 @@ void ParseSegment(MatchFinder& finder, const CostModel& m, const uint8_t* data, 
         const size_t i = start + j;
         const uint32_t here = PriceOf(node[j]);
         Node* from = node + j;
-        from[1] = std::min(from[1], MakeNode(here + m.literal[data[i]], 1, 0));
+        from[1] = std::min(from[1], MakeNode(here + m.literal[data[j]], 1, 0));
 
         const uint32_t room = std::min(kMaxCopy, span - j);
         uint32_t pairDistance = 0;
@@ -396,6 +410,53 @@ void ParseSegment(MatchFinder& finder, const CostModel& m, const uint8_t* data, 
     std::reverse(steps.begin() + first, steps.end());
 }
 
+// What one encode keeps from segment to segment. Input is parsed in
+// segments of kSegment bytes; a segment is parsed once the bytes up to
+// kLookahead past its end are known (the match finder's wide loads and hashes
+// reach that far), or the input has ended.
+struct EncoderCore {
+    explicit EncoderCore(ImplodeChoice choice)
+        : model(MakeCostModel(choice)), finder(model.dictionarySize), nodes(kSegment + 1) {
+        out.push_back(uint8_t(choice.literals));
+        out.push_back(uint8_t(model.dictionaryBits));
+    }
+    EncoderCore(const EncoderCore&) = delete;
+    EncoderCore& operator=(const EncoderCore&) = delete;
+
+    // The finder's view must hold [start - window, end + lookahead).
+    void encodeSegment(size_t start, size_t end) {
+        steps.clear();
+        ParseSegment(finder, model, start, end, nodes, steps);
+        const uint8_t* data = finder.at(start);
+        for (const Step& s : steps) {
+            if (s.length == 1)
+                PutLiteral(bits, model, *data);
+            else
+                PutCopy(bits, model, s.length, s.distance);
+            data += s.length;
+        }
+    }
+    void finish() {
+        PutEndMarker(bits);
+        bits.finish();
+    }
+
+    CostModel model;
+    MatchFinder finder;
+    std::vector<Node> nodes;
+    std::vector<Step> steps;
+    std::vector<uint8_t> out; // whole bytes not yet handed on
+    BitWriter bits{out};
+};
+
+constexpr size_t kLookahead = 8;
+constexpr size_t kHistory = 4096; // the largest window
+
+ImplodeChoice Checked(ImplodeChoice choice) {
+    if (!IsImplodeDictionarySize(choice.dictionarySize)) choice.dictionarySize = 4096;
+    return choice;
+}
+
 } // namespace
 
 bool IsImplodeDictionarySize(uint32_t size) {
@@ -404,36 +465,85 @@ bool IsImplodeDictionarySize(uint32_t size) {
 
 std::vector<uint8_t> Implode(const uint8_t* data, size_t size, ImplodeChoice choice,
                              const ImplodeProgress& progress) {
-    if (!IsImplodeDictionarySize(choice.dictionarySize)) choice.dictionarySize = 4096;
-    const CostModel m = MakeCostModel(choice);
-
-    std::vector<uint8_t> out;
-    out.reserve(size / 2 + 16);
-    out.push_back(uint8_t(choice.literals));
-    out.push_back(uint8_t(m.dictionaryBits));
-    BitWriter w{out};
-
-    MatchFinder finder(data, size, m.dictionarySize);
-    const size_t segment = std::min<size_t>(size, kSegment);
-    std::vector<Node> nodes(segment + 1);
-    std::vector<Step> steps;
-    for (size_t start = 0; start < size; start += segment) {
-        const size_t end = std::min(size, start + segment);
-        steps.clear();
-        ParseSegment(finder, m, data, start, end, nodes, steps);
-        size_t at = start;
-        for (const Step& s : steps) {
-            if (s.length == 1)
-                PutLiteral(w, m, data[at]);
-            else
-                PutCopy(w, m, s.length, s.distance);
-            at += s.length;
-        }
+    // The whole input is the view: no copy into a sliding window.
+    EncoderCore core(Checked(choice));
+    core.out.reserve(size / 2 + 16);
+    core.finder.view(data, 0, size);
+    for (size_t start = 0; start < size; start += kSegment) {
+        const size_t end = std::min(size, start + kSegment);
+        core.encodeSegment(start, end);
         if (progress) progress(end);
     }
-    PutEndMarker(w);
-    w.finish();
-    return out;
+    core.finish();
+    return std::move(core.out);
+}
+
+struct ImplodeEncoder::State {
+    State(ImplodeChoice choice, ImplodeSink s)
+        : core(choice), sink(std::move(s)), window(kHistory + 4 * kSegment) {}
+
+    // Encodes every segment whose bytes are all known; at the end, the rest.
+    void encodeReady(bool atEnd) {
+        const size_t end = origin + filled;
+        core.finder.view(window.data(), origin, end);
+        while (next < end && (atEnd || end - next >= kSegment + kLookahead)) {
+            const size_t segmentEnd = std::min(end, next + kSegment);
+            core.encodeSegment(next, segmentEnd);
+            next = segmentEnd;
+        }
+        if (!core.out.empty()) sink(core.out.data(), core.out.size());
+        core.out.clear();
+    }
+    // Keeps the window before the next segment and the bytes after it.
+    void slide() {
+        const size_t keep = next - std::min(next, kHistory);
+        const size_t drop = keep - origin;
+        std::memmove(window.data(), window.data() + drop, filled - drop);
+        filled -= drop;
+        origin = keep;
+    }
+
+    EncoderCore core;
+    ImplodeSink sink;
+    std::vector<uint8_t> window; // input from position origin on
+    size_t origin = 0;
+    size_t filled = 0;
+    size_t next = 0; // where the next segment starts
+    bool finished = false;
+};
+
+ImplodeEncoder::ImplodeEncoder(ImplodeChoice choice, ImplodeSink sink)
+    : state_(std::make_unique<State>(Checked(choice), std::move(sink))) {}
+
+ImplodeEncoder::~ImplodeEncoder() = default;
+
+void ImplodeEncoder::write(const uint8_t* data, size_t size) {
+    State& s = *state_;
+    while (size > 0) {
+        // After encodeReady less than a segment and its lookahead is left
+        // unparsed, so sliding always makes room.
+        if (s.filled == s.window.size()) s.slide();
+        const size_t n = std::min(size, s.window.size() - s.filled);
+        std::memcpy(s.window.data() + s.filled, data, n);
+        s.filled += n;
+        data += n;
+        size -= n;
+        s.encodeReady(false);
+    }
+}
+
+void ImplodeEncoder::finish() {
+    State& s = *state_;
+    if (s.finished) return;
+    s.finished = true;
+    s.encodeReady(true);
+    s.core.finish();
+    if (!s.core.out.empty()) s.sink(s.core.out.data(), s.core.out.size());
+    s.core.out.clear();
+}
+
+uint64_t ImplodeEncoder::consumed() const {
+    return state_->origin + state_->filled;
 }
 
 std::vector<ImplodeChoice> AllImplodeChoices() {
@@ -442,6 +552,22 @@ std::vector<ImplodeChoice> AllImplodeChoices() {
         {ImplodeLiterals::Binary, 1024}, {ImplodeLiterals::Ascii, 4096},
         {ImplodeLiterals::Ascii, 2048},  {ImplodeLiterals::Ascii, 1024},
     };
+}
+
+ImplodeChoice LikelyImplodeChoice(const uint8_t* sample, size_t size,
+                                  const std::vector<ImplodeChoice>& candidates) {
+    if (candidates.empty()) return {};
+    std::array<uint64_t, 256> counts{};
+    for (size_t i = 0; i < size; ++i) ++counts[sample[i]];
+    int64_t asciiSaving = 0; // bits the text code saves over plain bytes
+    for (uint32_t b = 0; b < 256; ++b)
+        asciiSaving += (8 - int64_t(kAsciiCodeLengths[b])) * int64_t(counts[b]);
+    const ImplodeLiterals likely =
+        asciiSaving > 0 ? ImplodeLiterals::Ascii : ImplodeLiterals::Binary;
+    const ImplodeChoice* best = nullptr;
+    for (const ImplodeChoice& c : candidates)
+        if (c.literals == likely && (!best || c.dictionarySize > best->dictionarySize)) best = &c;
+    return best ? *best : candidates.front();
 }
 
 std::vector<uint8_t> ImplodeSmallest(const uint8_t* data, size_t size,

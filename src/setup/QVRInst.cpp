@@ -78,8 +78,13 @@ void OpenProgressDialog(HMODULE shell) {
         0, kAnimationClass, "", WS_CHILD | WS_VISIBLE | ACS_CENTER | ACS_TRANSPARENT | ACS_AUTOPLAY,
         0, 0, ProgressClientRect.right, ProgressClientRect.bottom, ActiveDialog, nullptr, shell,
         nullptr);
-    if (AnimationControl != nullptr)
-        SendMessageA(AnimationControl, ACM_OPENA, 0, static_cast<LPARAM>(kFileCopyClip));
+    if (AnimationControl == nullptr) return;
+    if (SendMessageA(AnimationControl, ACM_OPENA, 0, static_cast<LPARAM>(kFileCopyClip))) return;
+    // No clip 160 in this shell library (Vista and later): our own clip. The
+    // control was made with the shell's instance, so wParam names the module
+    // to load from (comctl32 4.71 on; older ones come with a shell that has 160).
+    SendMessageA(AnimationControl, ACM_OPENA, reinterpret_cast<WPARAM>(GetModuleHandleA(nullptr)),
+                 static_cast<LPARAM>(IDR_FILECOPY_CLIP));
 }
 
 } // namespace

@@ -118,6 +118,52 @@ void ExpectLinks(const std::string& dest) {
     }
 }
 
+// The Windows family that Wine reports in this prefix, after checking that
+// it is the version the run asked for (QX_WINDOWS_VERSION, cmake/wine-run).
+bool Windows95Family() {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    GetVersionExA(&info);
+    if (const char* asked = getenv("QX_WINDOWS_VERSION")) {
+        struct Reported {
+            const char* name;
+            DWORD platform, major, minor;
+        } const table[] = {{"win98", VER_PLATFORM_WIN32_WINDOWS, 4, 10},
+                           {"nt40", VER_PLATFORM_WIN32_NT, 4, 0},
+                           {"win2k", VER_PLATFORM_WIN32_NT, 5, 0},
+                           {"win10", VER_PLATFORM_WIN32_NT, 0, 0}}; // 6.2 or 10.0
+        for (const Reported& want : table) {
+            if (lstrcmpA(asked, want.name) != 0) continue;
+            EXPECT_EQ(info.dwPlatformId, want.platform) << asked;
+            if (want.major != 0) {
+                EXPECT_EQ(info.dwMajorVersion, want.major) << asked;
+                EXPECT_EQ(info.dwMinorVersion, want.minor) << asked;
+            } else {
+                EXPECT_GE(info.dwMajorVersion, 6u) << asked;
+            }
+        }
+    }
+    return info.dwPlatformId != VER_PLATFORM_WIN32_NT;
+}
+
+std::string SpecialFolder(int csidl) {
+    char path[MAX_PATH] = "";
+    return SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE) ? path : "";
+}
+
+// The shortcuts go to the user's own Programs menu on the Windows 95 family
+// and to the all-users menu on NT (the test runs with administrator rights).
+void ExpectGroupInTheFamilysMenu() {
+    bool win95 = Windows95Family();
+    std::string own = SpecialFolder(CSIDL_PROGRAMS) + "\\Zelquist";
+    std::string common = SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Zelquist";
+    EXPECT_EQ(PathExists(own), win95) << own;
+    EXPECT_EQ(PathExists(common), !win95) << common;
+    std::string group = win95 ? own : common;
+    for (const char* link : {"Quorvath", "QVR Help", "QVR-compatible Browsers"})
+        EXPECT_TRUE(PathExists(group + "\\" + link + ".lnk")) << link;
+}
+
 void ExpectSharedFilesInstalled(const std::string& dest) {
     for (const char* shared : kInstalledShared) {
         EXPECT_EQ(ReadWholeFile(SystemDir() + "\\" + shared), ReadWholeFile(PayloadPath(shared)))
@@ -172,6 +218,7 @@ TEST(SetupE2e, Case1DefaultsInstallEverything) {
     ExpectInstalledBelow(dest);
     ExpectRegistered(dest);
     ExpectLinks(dest);
+    ExpectGroupInTheFamilysMenu();
     ExpectSharedFilesInstalled(dest);
     EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kRunOnceKey) &&
                  RegistryText(HKEY_CURRENT_USER, kRunOnceKey, "QuorvathSetup") != "<no value>");
@@ -340,18 +387,28 @@ TEST(SetupE2e, Case5FileInUseIsReplacedAtRestartAnsweredNo) {
               "\"" + dest + "\\tolvane.exe\"");
     EXPECT_TRUE(PathExists(SystemDir() + "\\QVR32.$$$"));
     EXPECT_FALSE(PathExists(dest + "\\tolvane.log")) << "tolvane.exe must wait for the restart";
+    // The rename at the next start: WinInit.ini on the Windows 95 family,
+    // the pending-rename list on NT.
+    std::string target = SystemDir() + "\\QVR32.DLL";
+    char rename[MAX_PATH] = "";
+    GetPrivateProfileStringA("rename", target.c_str(), "", rename, MAX_PATH, "WinInit.ini");
+    std::string list;
     ScopedRegKey session;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                            "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                            session.receive()),
-              ERROR_SUCCESS);
-    std::vector<char> renames(65536);
-    DWORD size = static_cast<DWORD>(renames.size());
-    ASSERT_EQ(RegQueryValueExA(session.get(), "PendingFileRenameOperations", nullptr, nullptr,
-                               reinterpret_cast<BYTE*>(renames.data()), &size),
-              ERROR_SUCCESS);
-    std::string list(renames.data(), size);
-    EXPECT_NE(list.find("QVR32.$$$"), std::string::npos);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, session.receive()) == ERROR_SUCCESS) {
+        std::vector<char> renames(65536);
+        DWORD size = static_cast<DWORD>(renames.size());
+        if (RegQueryValueExA(session.get(), "PendingFileRenameOperations", nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(renames.data()), &size) == ERROR_SUCCESS)
+            list.assign(renames.data(), size);
+    }
+    if (Windows95Family()) {
+        EXPECT_EQ(std::string(rename), SystemDir() + "\\QVR32.$$$");
+        EXPECT_EQ(list.find("QVR32.$$$"), std::string::npos);
+    } else {
+        EXPECT_STREQ(rename, "");
+        EXPECT_NE(list.find("QVR32.$$$"), std::string::npos);
+    }
 }
 
 TEST(SetupE2e, Case5FileInUseAnsweredYesShowsNoFurtherMessage) {

@@ -24,9 +24,35 @@ foreach(case Case1DefaultsInstallEverything Case3CancelAskedTwiceThenClosesWitho
   set(test ${QX_TEST_PREFIX}e2e.${case})
   add_test(NAME ${test} COMMAND setup_e2e --gtest_filter=SetupE2e.${case})
   set_tests_properties(${test} PROPERTIES
-      TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix LABELS ${QX_WINE_LABEL}
+      TIMEOUT 300 RESOURCE_LOCK qx_wine LABELS ${QX_WINE_LABEL}
+      FIXTURES_REQUIRED qx_wineprefix_${QX_WINE_LABEL}
       ENVIRONMENT "QX_FRESH_PREFIX=1;QX_SCREENSHOT_DIR=${qx_e2e_screenshots}")
 endforeach()
+
+# The defaults and a file in use (restart declined) under each Windows version
+# that Wine can report, each family's branch checked: WinInit.ini and the
+# user's own Programs menu on win98, the pending-rename list and the
+# all-users menu on NT. cmake/wine-run makes one prefix per version, once.
+foreach(version win98 nt40 win2k win10)
+  foreach(case Case1DefaultsInstallEverything Case5FileInUseIsReplacedAtRestartAnsweredNo)
+    set(test ${QX_TEST_PREFIX}e2e.${version}.${case})
+    add_test(NAME ${test} COMMAND setup_e2e --gtest_filter=SetupE2e.${case})
+    set_tests_properties(${test} PROPERTIES
+        TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix_${QX_WINE_LABEL} LABELS ${QX_WINE_LABEL}
+        ENVIRONMENT "QX_FRESH_PREFIX=1;QX_WINDOWS_VERSION=${version}")
+  endforeach()
+endforeach()
+
+# A run of the installer leaves the host user's home as it was: Wine's menu
+# builder is off in the prefix, so the shortcuts make no desktop entries.
+set(test ${QX_TEST_PREFIX}e2e.HomeLeftAsFound)
+add_test(NAME ${test}
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/home-left-as-found ${QX_WINE_RUN}
+                 ${CMAKE_BINARY_DIR}/wineprefix $<TARGET_FILE:setup_e2e>
+                 --gtest_filter=SetupE2e.Case1DefaultsInstallEverything)
+set_tests_properties(${test} PROPERTIES
+    TIMEOUT 300 RESOURCE_LOCK qx_wine FIXTURES_REQUIRED qx_wineprefix_${QX_WINE_LABEL} LABELS ${QX_WINE_LABEL}
+    ENVIRONMENT "QX_FRESH_PREFIX=1")
 
 # The demo's user who accepts the defaults (scripts/demo), not a test.
 add_executable(demo_user ${CMAKE_CURRENT_SOURCE_DIR}/DemoUser.cpp)

@@ -17,6 +17,7 @@
 #include "QxUnZip.h"
 #include "ScratchDir.h"
 #include "ShortUtl.h"
+#include "TestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -63,13 +64,44 @@ protected:
     }
 
     bool Write(const std::string& target, const PackOptions& options, std::string* error,
-               const std::string* stub = nullptr) {
+               const std::string* stub = nullptr, std::vector<PackedMember>* packed = nullptr) {
+        return WriteSources(target, Sources(), options, error, stub, packed);
+    }
+    bool WriteSources(const std::string& target, const std::vector<PackSource>& sources,
+                      const PackOptions& options, std::string* error,
+                      const std::string* stub = nullptr,
+                      std::vector<PackedMember>* packed = nullptr) {
         OutputFile out;
-        const std::vector<PackSource> sources = Sources();
         return out.create(ScratchDir::Native(target), error) &&
-               (stub ? WriteInstaller(*stub, sources, options, out, nullptr, error)
-                     : WriteArchive(sources, options, out, nullptr, error)) &&
+               (stub ? WriteInstaller(*stub, sources, options, out, packed, error)
+                     : WriteArchive(sources, options, out, packed, error)) &&
                out.commit(error);
+    }
+
+    // Text, noise and a file larger than a read block, beside the small ones.
+    void AddLargerFiles() {
+        const Bytes text = ReadFixture("dcl/text8193.plain");
+        Bytes manyTexts;
+        for (int k = 0; k < 8; ++k) manyTexts.insert(manyTexts.end(), text.begin(), text.end());
+        WriteBytes(tree + "\\help\\manual.txt", manyTexts);
+        Bytes noise(300000);
+        uint32_t seed = 5;
+        for (size_t i = 0; i < noise.size(); ++i) {
+            seed = seed * 1103515245u + 12345u;
+            noise[i] = i % 3000 < 2000 ? uint8_t(seed >> 16) : noise[i - 1000];
+        }
+        WriteBytes(tree + "\\data.bin", noise);
+    }
+
+    // What the scratch directory holds besides the tree: outputs only, no
+    // temporary or scratch file of a build.
+    std::vector<std::string> OutputsLeft() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(ScratchDir::Native(dir.path())))
+            if (entry.path().filename() != "tree")
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     ScratchDir dir;
@@ -141,11 +173,136 @@ TEST_F(ArchiveWriter, InstallerIsStubMarkerArchiveAndReadsBack) {
         << error;
     EXPECT_EQ(sound.size(), 4u);
 
-    // The installer as a stub: its marker would hide the new payload.
-    const std::string again = ScratchDir::Native(setup);
-    EXPECT_FALSE(Write(dir.sub("twice.exe"), {}, &error, &again));
-    EXPECT_NE(error.find("already holds the payload marker"), std::string::npos) << error;
-    EXPECT_FALSE(ReadContents(dir.sub("twice.exe")).has_value());
+    // The installer as a stub: its marker would hide the new payload. The
+    // stub is read in blocks of 64 KiB: a marker across their seam counts too.
+    std::string seam(65536 - 10, 'M');
+    seam += "<QXZIP FILE BEGINS HERE> and more";
+    WriteText(dir.sub("seam.exe"), seam);
+    for (const std::string& stubWithMarker :
+         {ScratchDir::Native(setup), ScratchDir::Native(dir.sub("seam.exe"))}) {
+        EXPECT_FALSE(Write(dir.sub("twice.exe"), {}, &error, &stubWithMarker));
+        EXPECT_NE(error.find("already holds the payload marker"), std::string::npos) << error;
+        EXPECT_FALSE(ReadContents(dir.sub("twice.exe")).has_value());
+    }
+}
+
+TEST_F(ArchiveWriter, SameBytesWhateverTheThreadsAndTheMemory) {
+    AddLargerFiles();
+    struct Case {
+        const char* name;
+        unsigned jobs;
+        size_t memoryBudget; // 0: every member's packed data goes to a scratch file
+        bool exhaustive;
+    };
+    const Case cases[] = {
+        {"one thread", 1, size_t(32) << 20, false},
+        {"two threads", 2, size_t(32) << 20, false},
+        {"seven threads", 7, size_t(32) << 20, false},
+        {"three threads, spilled", 3, 0, false},
+        {"best, one thread", 1, size_t(32) << 20, true},
+        {"best, four threads, spilled", 4, 0, true},
+    };
+    std::optional<std::string> expected[2];
+    for (const Case& c : cases) {
+        PackOptions options;
+        options.jobs = c.jobs;
+        options.memoryBudget = c.memoryBudget;
+        options.exhaustive = c.exhaustive;
+        std::string error;
+        ASSERT_TRUE(Write(dir.sub("out.qxz"), options, &error)) << c.name << ": " << error;
+        const std::optional<std::string> bytes = ReadContents(dir.sub("out.qxz"));
+        ASSERT_TRUE(bytes.has_value()) << c.name;
+        std::optional<std::string>& reference = expected[c.exhaustive ? 1 : 0];
+        if (!reference) reference = bytes;
+        EXPECT_TRUE(bytes == reference) << c.name;
+        EXPECT_EQ(OutputsLeft(), std::vector<std::string>{"out.qxz"}) << c.name;
+    }
+    // Both unpack to the tree.
+    for (int k = 0; k < 2; ++k) {
+        const std::string archive = dir.sub("check" + std::to_string(k) + ".qxz");
+        const std::string out = dir.sub("check" + std::to_string(k));
+        WriteBytes(archive, Bytes(expected[k]->begin(), expected[k]->end()));
+        ASSERT_EQ(MakeDirectory(out), 0u);
+        ASSERT_EQ(UnpackArchive(archive.c_str(), out.c_str(), "", nullptr), kUnpackOk);
+        for (const char* name : {"help\\manual.txt", "data.bin", "Quorvath.exe"})
+            EXPECT_EQ(ReadContents(out + "\\" + name), ReadContents(tree + "\\" + name)) << name;
+    }
+}
+
+TEST_F(ArchiveWriter, ChoosesFromByteStatisticsAndBestIsNoLarger) {
+    AddLargerFiles();
+    std::string error;
+    std::vector<PackedMember> likely;
+    std::vector<PackedMember> best;
+    PackOptions options;
+    ASSERT_TRUE(Write(dir.sub("likely.qxz"), options, &error, nullptr, &likely)) << error;
+    options.exhaustive = true;
+    ASSERT_TRUE(Write(dir.sub("best.qxz"), options, &error, nullptr, &best)) << error;
+    ASSERT_EQ(likely.size(), best.size());
+    uint64_t likelyTotal = 0;
+    uint64_t bestTotal = 0;
+    for (size_t i = 0; i < likely.size(); ++i) {
+        EXPECT_LE(best[i].header.packedSize, likely[i].header.packedSize) << likely[i].name;
+        likelyTotal += likely[i].header.packedSize;
+        bestTotal += best[i].header.packedSize;
+        if (likely[i].name == "help\\manual.txt" || likely[i].name == "data.bin") {
+            const bool text = likely[i].name == "help\\manual.txt";
+            EXPECT_EQ(likely[i].choice.literals,
+                      text ? ImplodeLiterals::Ascii : ImplodeLiterals::Binary)
+                << likely[i].name;
+            EXPECT_EQ(likely[i].choice.dictionarySize, 4096u) << likely[i].name;
+        }
+    }
+    EXPECT_LE(likelyTotal, bestTotal + bestTotal / 100);
+
+    // An explicit mode or dictionary is kept.
+    options.exhaustive = false;
+    options.candidates = {{ImplodeLiterals::Binary, 1024}};
+    ASSERT_TRUE(Write(dir.sub("fixed.qxz"), options, &error, nullptr, &likely)) << error;
+    for (const PackedMember& m : likely) {
+        EXPECT_EQ(m.choice.literals, ImplodeLiterals::Binary) << m.name;
+        EXPECT_EQ(m.choice.dictionarySize, 1024u) << m.name;
+    }
+}
+
+TEST_F(ArchiveWriter, RefusesWhatChangesOrOverflowsWhileItIsRead) {
+    AddLargerFiles();
+    // Sorted: Quorvath.exe, b.txt, data.bin, help\contents.htm, ...
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<PackSource>&, PackOptions&)> spoil;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"grew since it was listed", [](auto& s, auto&) { s[2].size -= 1; },
+         "data.bin: changed while it was packed"},
+        {"shrank since it was listed", [](auto& s, auto&) { s[2].size += 1; },
+         "data.bin: changed while it was packed"},
+        {"gone", [](auto& s, auto&) { s[2].path += ".gone"; }, "data.bin.gone: cannot open"},
+        {"the first failure in member order is the one reported",
+         [](auto& s, auto&) {
+             s[4].size += 1;
+             s[1].path += ".gone";
+         },
+         "b.txt.gone: cannot open"},
+        {"output past the size limit", [](auto&, auto& o) { o.sizeLimit = 100000; },
+         "would reach 2 GiB"},
+        {"names alone past the size limit", [](auto&, auto& o) { o.sizeLimit = 20; },
+         "would reach 2 GiB"},
+    };
+    for (const Case& c : cases) {
+        for (unsigned jobs : {1u, 4u}) {
+            std::vector<PackSource> sources = Sources();
+            PackOptions options;
+            options.jobs = jobs;
+            options.memoryBudget = 0;
+            c.spoil(sources, options);
+            std::string error;
+            EXPECT_FALSE(WriteSources(dir.sub("out.qxz"), sources, options, &error)) << c.name;
+            EXPECT_NE(error.find(c.message), std::string::npos) << c.name << ": " << error;
+            EXPECT_TRUE(OutputsLeft().empty()) << c.name;
+        }
+    }
 }
 
 TEST(ArchiveReader, NamesEachDamagedMember) {

@@ -193,3 +193,40 @@ TEST(Implode, SmallestTakesTheShortestCandidate) {
               Implode(text.data(), text.size(), only[0]));
     EXPECT_EQ(chosen.dictionarySize, 1024u);
 }
+
+TEST(Implode, StreamedInPiecesGivesTheWholeBufferStream) {
+    // Segments are parsed once the bytes just past their end are known; the
+    // window slides after some 68 KiB. Lengths around a segment (16 KiB) and
+    // its 8-byte lookahead, and pieces that split them every which way.
+    const Bytes text = ReadFixture("dcl/text8193.plain");
+    Bytes mixed;
+    while (mixed.size() < 200000) {
+        mixed.insert(mixed.end(), text.begin(), text.end());
+        const Bytes noise = Noise(5000 + mixed.size() % 3000, uint32_t(mixed.size()));
+        mixed.insert(mixed.end(), noise.begin(), noise.end());
+        mixed.insert(mixed.end(), 700, 'z');
+    }
+    const std::vector<size_t> lengths{0,     1,     16383, 16384,  16391,
+                                      16392, 16393, 32776, 100000, mixed.size()};
+    const std::vector<size_t> pieces{1, 5, 4096, 16392, 70000};
+    for (const ImplodeChoice& c : {ImplodeChoice{ImplodeLiterals::Binary, 4096},
+                                   ImplodeChoice{ImplodeLiterals::Ascii, 1024}}) {
+        for (const size_t length : lengths) {
+            const Bytes whole = Implode(mixed.data(), length, c);
+            for (const size_t piece : pieces) {
+                if (piece == 1 && length > 40000) continue; // slow, and nothing new
+                Bytes streamed;
+                ImplodeEncoder encoder(c, [&](const uint8_t* data, size_t size) {
+                    streamed.insert(streamed.end(), data, data + size);
+                });
+                for (size_t at = 0; at < length; at += piece)
+                    encoder.write(mixed.data() + at, std::min(piece, length - at));
+                encoder.finish();
+                encoder.finish(); // a second finish adds nothing
+                EXPECT_EQ(encoder.consumed(), length);
+                EXPECT_TRUE(streamed == whole)
+                    << ChoiceName(c) << " length " << length << " in pieces of " << piece;
+            }
+        }
+    }
+}

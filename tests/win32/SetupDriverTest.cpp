@@ -3,7 +3,11 @@
 // the corruption message and the failure paths of the window setup.
 #include <vector>
 
+#include "Resource.h"
 #include "SetupTestSupport.h"
+
+// After windows.h, which SetupTestSupport.h brings.
+#include <commctrl.h>
 
 namespace {
 
@@ -20,6 +24,9 @@ struct Observed {
     std::string progressCaption;
     HWND progressOwner = nullptr;
     HWND animation = nullptr;
+    bool clipOpen = false;
+    bool animationFillsClient = false;
+    LONG animationStyle = 0;
     bool progressAliveAtMessage = true;
 };
 Observed seen;
@@ -48,6 +55,15 @@ bool FakeExtract(const std::string& destination, ProgressCallback progress) {
         seen.progressCaption = WindowTextOf(ActiveDialog);
         seen.progressOwner = GetWindow(ActiveDialog, GW_OWNER);
         seen.animation = FindWindowExA(ActiveDialog, nullptr, "QVRInstA32", nullptr);
+        // Playing needs an open clip: the control answers FALSE without one.
+        seen.clipOpen = seen.animation != nullptr &&
+                        SendMessageA(seen.animation, ACM_PLAY, static_cast<WPARAM>(-1),
+                                     MAKELPARAM(0, 0xFFFF)) != 0;
+        RECT client{}, control{};
+        GetClientRect(ActiveDialog, &client);
+        if (seen.animation != nullptr) GetClientRect(seen.animation, &control);
+        seen.animationFillsClient = EqualRect(&client, &control) != FALSE;
+        seen.animationStyle = GetWindowLongA(seen.animation, GWL_STYLE);
     }
     if (CloseInExtract) progress(true);
     return ExtractResult;
@@ -80,6 +96,10 @@ ATOM WINAPI FailingRegisterClassEx(const WNDCLASSEXA*) {
 }
 HMODULE NoShellLibrary() {
     return nullptr;
+}
+// A shell library without clip 160, as on Windows Vista and later.
+HMODULE ShellWithoutClip() {
+    return LoadSystemLibrary("version.dll");
 }
 BOOL WINAPI UnknownClass(HINSTANCE, LPCSTR, LPWNDCLASSA) {
     SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
@@ -128,6 +148,26 @@ TEST_F(SetupDriverTest, SuccessfulRunShowsBackdropAndProgressAndEndsWithoutMessa
     EXPECT_FALSE(IsWindow(seen.progress));
     EXPECT_FALSE(IsWindow(seen.welcomeOwner)); // WM_CLOSE destroyed the backdrop
     EXPECT_EQ(staleDestroys, 0);
+}
+
+// The animation control belongs to the shell library's instance; without
+// clip 160 there it must still play the installer's own clip.
+TEST_F(SetupDriverTest, ShellLibraryWithoutClip160PlaysTheInstallersOwnClip) {
+    for (bool withoutClip : {false, true}) {
+        SCOPED_TRACE(withoutClip ? "shell library without clip 160" : "the system's shell32");
+        seen = Observed();
+        Seams.loadShellLibrary =
+            withoutClip ? ShellWithoutClip : DefaultSetupSeams().loadShellLibrary;
+        EXPECT_TRUE(RunSetup());
+        ASSERT_NE(seen.animation, nullptr);
+        EXPECT_TRUE(seen.clipOpen);
+        EXPECT_TRUE(seen.animationFillsClient);
+        EXPECT_EQ(static_cast<DWORD>(seen.animationStyle) & 0x50000007u, 0x50000007u);
+        EXPECT_FALSE(IsWindow(seen.animation));
+    }
+    // The own clip is an AVI resource of the program's module.
+    EXPECT_NE(FindResourceA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_FILECOPY_CLIP), "AVI"),
+              nullptr);
 }
 
 TEST_F(SetupDriverTest, OneTrailingBackslashIsRemovedBeforeTheDrivers) {

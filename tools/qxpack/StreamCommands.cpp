@@ -2,12 +2,15 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "Cli.h"
 #include "Commands.h"
 #include "ExplodeStream.h"
 #include "Implode.h"
 #include "OutputFile.h"
+#include "StreamFiles.h"
 
 CLI::App* AddImplodeCommand(CLI::App& qxpack, StreamOptions* o) {
     CLI::App* implode =
@@ -46,17 +49,33 @@ int RunImplode(const StreamOptions& o) {
 
     const std::string& in = o.in;
     const std::string& out = o.out;
-    std::vector<uint8_t> data;
     std::string error;
-    if (!ReadWholeFile(in, &data, &error)) return Fail(command, error);
-    ProgressBar bar(data.size(), ProgressWanted() && data.size() > (1u << 20));
-    const std::vector<uint8_t> stream =
-        Implode(data.data(), data.size(), choice, [&](size_t done) { bar.update(done, in); });
-    bar.finish();
+    InputStream input;
     OutputFile output;
-    if (!output.create(out, &error) || !output.write(stream.data(), stream.size(), &error) ||
-        !output.commit(&error))
-        return Fail(command, error);
+    if (!input.open(in, &error) || !output.create(out, &error)) return Fail(command, error);
+    std::error_code sizeError;
+    const uint64_t expected = std::filesystem::file_size(in, sizeError);
+    ProgressBar bar(expected, ProgressWanted() && !sizeError && expected > (1u << 20));
+    bool writeFailed = false;
+    ImplodeEncoder encoder(choice, [&](const uint8_t* data, size_t size) {
+        if (!writeFailed && !output.write(data, size, &error)) writeFailed = true;
+    });
+    // Read in blocks and stopped at the member limit as it is passed, so an
+    // endless input ends here too.
+    std::vector<uint8_t> block(size_t(1) << 18);
+    uint64_t total = 0;
+    size_t got = 0;
+    do {
+        if (!input.read(block.data(), block.size(), &got, &error)) return Fail(command, error);
+        total += got;
+        if (total > 0xFFFFFFFEu) return Fail(command, in + ": too large (4 GiB or more)");
+        encoder.write(block.data(), got);
+        if (writeFailed) return Fail(command, error);
+        bar.update(total, in);
+    } while (got > 0);
+    encoder.finish();
+    bar.finish();
+    if (writeFailed || !output.commit(&error)) return Fail(command, error);
     return kExitOk;
 }
 

@@ -136,8 +136,15 @@ touch -d '1975-06-01 12:00:00' tree/sub/data.bin
 printf 'MZ a stand-in stub' >stub.exe
 
 run 0 build --stub stub.exe --allow-missing --out setup.exe tree
-run 0 build -s stub.exe -j 1 --best --allow-missing -o again.exe tree
+run 0 build -s stub.exe --allow-missing -o again.exe tree
 cmp -s setup.exe again.exe || fail "build is not reproducible"
+run 0 build --jobs 1 --allow-missing --stub stub.exe --out again.exe tree
+cmp -s setup.exe again.exe || fail "build --jobs 1 differs from the default"
+run 0 build --best --jobs=3 --allow-missing --stub stub.exe --out best.exe tree
+run 0 verify best.exe
+[ "$(stat -c %s best.exe)" -le "$(stat -c %s setup.exe)" ] || fail "build --best is larger"
+run 0 build -s stub.exe -j 1 --best --allow-missing -o again.exe tree
+cmp -s best.exe again.exe || fail "build --best -j 1 differs from --best --jobs=3"
 head -c 18 setup.exe | cmp -s - stub.exe || fail "the installer does not start with the stub"
 [ "$(head -c 42 setup.exe | tail -c 24)" = "<QXZIP FILE BEGINS HERE>" ] || fail "no marker after the stub"
 
