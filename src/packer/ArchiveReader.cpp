@@ -144,6 +144,14 @@ bool LocateArchive(const std::string& path, ArchiveLocation* where, std::string*
             if (hit != window.end()) {
                 where->installer = true;
                 where->payloadStart = windowStart + uint64_t(hit - window.begin()) + marker.size();
+                // The rest need not be read: only its length counts.
+                const long end = std::fseek(file.f, 0, SEEK_END) == 0 ? std::ftell(file.f) : -1;
+                if (end < 0) {
+                    *error = path + ": cannot read";
+                    return false;
+                }
+                where->fileSize = uint64_t(end);
+                break;
             }
         }
         const size_t keep = std::min(window.size(), marker.size() - 1);

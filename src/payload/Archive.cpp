@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "ArchiveLayout.h"
 #include "FileIo.h"
@@ -18,6 +17,8 @@ std::string payloadMarker;
 ProgressCallback storedProgress = nullptr;
 
 constexpr uint32_t kBlockSize = 65536;
+// The block buffer of the marker scan and of the copy.
+uint8_t blockBuffer[kBlockSize];
 
 void Progress() {
     if (storedProgress != nullptr) storedProgress(false);
@@ -35,7 +36,7 @@ uint32_t FindMarker(const uint8_t* block, uint32_t n) {
 // The offset of the first byte after the first marker, or 0 without one.
 // Blocks overlap by the marker's length, so a marker across a block boundary
 // lies whole in the next block.
-uint32_t FindPayloadStart(File& installer, std::vector<uint8_t>& block) {
+uint32_t FindPayloadStart(File& installer) {
     while (!installer.atEnd()) {
         Progress();
         uint32_t start = installer.position();
@@ -43,11 +44,11 @@ uint32_t FindPayloadStart(File& installer, std::vector<uint8_t>& block) {
             start -= kPayloadMarkerLength;
             installer.seek(start);
         }
-        const uint32_t n = installer.read(block.data(), kBlockSize);
+        const uint32_t n = installer.read(blockBuffer, kBlockSize);
         // A read that delivers nothing or fails ends the scan: "not at the
         // end" would hold for ever on a failing medium.
         if (n == 0 || installer.pendingError() != 0) break;
-        const uint32_t k = FindMarker(block.data(), n);
+        const uint32_t k = FindMarker(blockBuffer, n);
         if (k < n) return start + k + kPayloadMarkerLength;
         if (n <= kPayloadMarkerLength) break; // nothing new past the overlap
     }
@@ -81,37 +82,48 @@ bool ExtractPayload(const std::string& destination, ProgressCallback progress) {
 bool ExtractPayloadFrom(const std::string& installerPath, const std::string& destination,
                         ProgressCallback progress) {
     storedProgress = progress;
-    std::vector<uint8_t> block(kBlockSize);
     File installer;
     installer.open(installerPath, FileOpen::ReadShared);
-    const uint32_t payloadStart = FindPayloadStart(installer, block);
-
-    // Never written through an existing file: a link planted under this name
-    // could redirect the installer's writes.
+    const uint32_t payloadStart = FindPayloadStart(installer);
     const std::string temporaryArchive = destination + kTemporaryArchiveSuffix;
-    ApplyAttributes(temporaryArchive, 0);
-    RemoveFile(temporaryArchive);
-    File copy;
-    copy.open(temporaryArchive, FileOpen::CreateNew);
-
-    installer.seek(payloadStart);
-    while (!installer.atEnd() && copy.pendingError() == 0) {
-        Progress();
-        const uint32_t n = installer.read(block.data(), kBlockSize);
-        if (n == 0) break;
-        copy.write(block.data(), n);
-    }
-    copy.close();
-    installer.close();
-
-    // Both pending codes are taken, so neither survives into a later call.
-    const SysError installerError = installer.takeError();
-    const SysError copyError = copy.takeError();
-    const bool copyFailed = installerError != 0 || copyError != 0;
+    const PayloadCopyErrors copied =
+        CopyPayload(installer, payloadStart, temporaryArchive, progress);
     bool result = false;
-    if (!copyFailed)
+    if (copied.source == 0 && copied.copy == 0)
         result = UnpackArchive(temporaryArchive.c_str(), destination.c_str(), nullptr,
                                RelayProgress) == kUnpackOk;
     RemoveFile(temporaryArchive);
     return result;
+}
+
+PayloadCopyErrors CopyPayload(File& installer, uint32_t start, const std::string& copyPath,
+                              ProgressCallback progress) {
+    // Never written through an existing file: a link planted under this name
+    // could redirect the writes.
+    ApplyAttributes(copyPath, 0);
+    RemoveFile(copyPath);
+    File copy;
+    copy.open(copyPath, FileOpen::CreateNew);
+
+    installer.seek(start);
+    while (!installer.atEnd() && copy.pendingError() == 0) {
+        if (progress != nullptr) progress(false);
+        const uint32_t n = installer.read(blockBuffer, kBlockSize);
+        if (n == 0) break;
+        copy.write(blockBuffer, n);
+    }
+    copy.close();
+    installer.close();
+    // Both pending codes are taken, so neither survives into a later call.
+    PayloadCopyErrors errors;
+    errors.source = installer.takeError();
+    errors.copy = copy.takeError();
+    return errors;
+}
+
+PayloadCopyErrors CopyPayloadFile(const std::string& installerPath, uint32_t start,
+                                  const std::string& copyPath) {
+    File installer;
+    installer.open(installerPath, FileOpen::ReadShared);
+    return CopyPayload(installer, start, copyPath, nullptr);
 }

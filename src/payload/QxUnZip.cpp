@@ -32,11 +32,21 @@ uint32_t plainCrc = kCrcStart;
 int32_t memberPercent = 0;
 MemberProgressCallback memberProgress = nullptr;
 
-// The descrambling pass works in chunks of the size the 32-bit reader has
-// always used; afterwards the same storage is Explode's work area, which is
-// larger on 64-bit hosts.
-constexpr uint32_t kDescrambleChunk = kExplodeWorkSize;
 constexpr size_t kWorkBufferSize = std::max<size_t>(kExplodeWorkSize, sizeof(ExplodeWork));
+
+// One block for the descrambling pass and, afterwards, for collecting
+// Explode's 4096-byte output into fewer, larger writes. Static, so the stub
+// carries it without a heap allocation or a large stack frame.
+constexpr uint32_t kIoBlockSize = 65536;
+uint8_t ioBlock[kIoBlockSize];
+uint32_t ioBlockFill = 0; // bytes of the current member waiting in ioBlock
+
+// Packed data read ahead in larger blocks than Explode asks for, never past
+// the member's packed size.
+constexpr uint32_t kReadAheadSize = 32768;
+uint8_t readAhead[kReadAheadSize];
+uint32_t readAheadAt = 0;
+uint32_t readAheadEnd = 0;
 
 // round(100 * position / max(length, 1)), ties to even, in exact integers.
 int32_t Percent(uint32_t position, uint32_t length) {
@@ -71,6 +81,13 @@ bool IsAcceptableComponent(const std::string& component) {
     return !IsDeviceName(component);
 }
 
+// Writes what WritePlainData has collected; a failure is recorded in
+// memberFile like that of any other write.
+void FlushPlainData() {
+    memberFile.write(ioBlock, ioBlockFill);
+    ioBlockFill = 0;
+}
+
 // Deletes the member being written: a file known to be corrupt must not be
 // left where a product file belongs.
 void DiscardMemberFile() {
@@ -87,12 +104,13 @@ int32_t FailMember(int32_t code) {
 
 // The descrambling pass: rewrites the body in place with its plain bytes and
 // answers its CRC register. False when a read or a rewrite failed.
-bool DescrambleBody(uint8_t* buffer, uint32_t bodySize, uint32_t* crc) {
+bool DescrambleBody(uint32_t bodySize, uint32_t* crc) {
+    uint8_t* buffer = ioBlock;
     uint32_t remaining = bodySize;
     uint32_t register_ = kCrcStart;
     while (remaining > 0) {
         const uint32_t at = archiveFile.position();
-        const uint32_t count = archiveFile.read(buffer, std::min(remaining, kDescrambleChunk));
+        const uint32_t count = archiveFile.read(buffer, std::min(remaining, kIoBlockSize));
         if (count == 0 || archiveFile.pendingError() != 0) return false;
         remaining -= count;
         DescrambleBlock(buffer, int32_t(count));
@@ -186,10 +204,23 @@ bool IsAcceptableMemberName(const std::string& name) {
 }
 
 uint32_t ReadPackedData(uint8_t* buffer, uint32_t* size, void* /*param*/) {
+    // While the read-ahead block is empty, packedRemaining bytes of the
+    // member are still in the file.
     const uint32_t wanted = std::min(packedRemaining, *size);
-    const uint32_t count = archiveFile.read(buffer, wanted);
+    uint32_t count = 0;
+    while (count < wanted) {
+        if (readAheadAt == readAheadEnd) {
+            readAheadAt = 0;
+            readAheadEnd = archiveFile.read(readAhead, std::min(kReadAheadSize, packedRemaining));
+            if (readAheadEnd == 0) break;
+        }
+        const uint32_t part = std::min(wanted - count, readAheadEnd - readAheadAt);
+        std::memcpy(buffer + count, readAhead + readAheadAt, part);
+        readAheadAt += part;
+        count += part;
+        packedRemaining -= part;
+    }
     packedConsumed += count;
-    packedRemaining -= count;
     return count;
 }
 
@@ -199,7 +230,13 @@ void WritePlainData(uint8_t* buffer, uint32_t* size, void* /*param*/) {
     const uint32_t count = *size;
     const uint32_t allowed = std::min(count, plainLimit - plainWritten);
     if (allowed < count) plainOverflow = true;
-    memberFile.write(buffer, allowed);
+    for (uint32_t done = 0; done < allowed;) {
+        if (ioBlockFill == kIoBlockSize) FlushPlainData();
+        const uint32_t part = std::min(allowed - done, kIoBlockSize - ioBlockFill);
+        std::memcpy(ioBlock + ioBlockFill, buffer + done, part);
+        ioBlockFill += part;
+        done += part;
+    }
     plainCrc = UpdateCrc32(buffer, allowed, plainCrc);
     plainWritten += allowed;
     if (memberProgress != nullptr) memberProgress(currentMemberPath.c_str(), memberPercent);
@@ -245,7 +282,7 @@ int32_t UnpackArchive(const char* archiveName, const char* destination, const ch
         archiveSize >= kArchiveChecksumSize ? archiveSize - kArchiveChecksumSize : 0;
     uint32_t bodyCrc = kCrcStart;
     // A failed read or rewrite leaves the body unverified: nothing is unpacked.
-    if (!DescrambleBody(work, bodySize, &bodyCrc)) {
+    if (!DescrambleBody(bodySize, &bodyCrc)) {
         CloseArchiveFiles();
         return kUnpackArchiveFailed;
     }
@@ -295,7 +332,10 @@ int32_t UnpackArchive(const char* archiveName, const char* destination, const ch
         if (memberProgress != nullptr) memberProgress(currentMemberPath.c_str(), memberPercent);
 
         uint32_t param = 0;
+        ioBlockFill = 0;
+        readAheadAt = readAheadEnd = 0;
         uint32_t result = Explode(ReadPackedData, WritePlainData, explodeWork, &param);
+        FlushPlainData();
         if (archiveFile.pendingError() != 0 || memberFile.pendingError() != 0)
             return FailMember(kUnpackFileError);
         // The 4-byte stream of an empty member is too short for Explode.

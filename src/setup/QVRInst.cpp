@@ -101,9 +101,21 @@ INT_PTR CALLBACK ProgressDialog(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
-// Costs one PeekMessageA and no allocation when nothing waits: it runs once
-// per 64 KiB block and per 4096 bytes of output.
+// Each pass over the queue is a round trip to the window system, and the
+// callback runs once per 4096 bytes of output: a pass at most every
+// kDrainIntervalMs of work keeps the windows responsive at a fraction of the
+// cost. The first call and every close drain at once.
+namespace {
+constexpr DWORD kDrainIntervalMs = 20;
+bool drainedBefore = false;
+DWORD lastDrainTick = 0;
+} // namespace
+
 void SetupProgressCallback(bool close) {
+    const DWORD now = Seams.tickCount();
+    if (!close && drainedBefore && now - lastDrainTick < kDrainIntervalMs) return;
+    drainedBefore = true;
+    lastDrainTick = now;
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (IsWindow(ActiveDialog) && IsDialogMessageA(ActiveDialog, &message)) continue;

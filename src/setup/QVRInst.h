@@ -34,6 +34,7 @@ struct SetupSeams {
     void (*chooseDirectory)(HWND owner, const std::string& initialPath, std::string& chosenPath);
     bool (*extractPayload)(const std::string& destination, ProgressCallback progress);
     bool (*runPostSetup)(const std::string& destination, HWND owner, ProgressCallback progress);
+    DWORD(WINAPI* tickCount)(); // the clock that spaces the progress callback's queue passes
 };
 extern SetupSeams Seams;
 // The real calls, for a test to restore them.

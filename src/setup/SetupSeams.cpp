@@ -24,6 +24,7 @@ SetupSeams DefaultSetupSeams() {
     seams.chooseDirectory = ChooseDirectory;
     seams.extractPayload = ExtractPayload;
     seams.runPostSetup = RunPostSetup;
+    seams.tickCount = GetTickCount;
     return seams;
 }
 

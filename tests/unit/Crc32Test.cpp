@@ -1,8 +1,11 @@
 #include "Crc32.h"
 
+#include "ArchiveBuilder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -32,6 +35,30 @@ TEST(Crc32, SplitBufferGivesTheSameRegister) {
     uint32_t byByte = 0xFFFFFFFF;
     for (uint8_t b : data) byByte = UpdateCrc32(&b, 1, byByte);
     EXPECT_EQ(byByte, whole);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Crc32, EightBytesPerStepAgreesWithOneBitAtATimeAtAnyLengthAlignmentAndSplit) {
+    std::mt19937 random(20261210);
+    std::vector<uint8_t> data(4096 + 16);
+    for (uint8_t& b : data) b = uint8_t(random());
+    for (int round = 0; round < 300; ++round) {
+        // Short lengths around the 8-byte step as often as long ones.
+        const size_t length = round % 2 ? random() % 4096 : random() % 24;
+        const size_t offset = random() % 16;
+        const size_t split = length == 0 ? 0 : random() % (length + 1);
+        const uint32_t start = round % 3 ? uint32_t(random()) : 0xFFFFFFFFu;
+        const uint8_t* p = data.data() + offset;
+        const uint32_t expected = TestCrc(p, length, start);
+        EXPECT_EQ(UpdateCrc32(p, uint32_t(length), start), expected)
+            << "length " << length << " offset " << offset;
+        const uint32_t first = UpdateCrc32(p, uint32_t(split), start);
+        EXPECT_EQ(UpdateCrc32(p + split, uint32_t(length - split), first), expected)
+            << "length " << length << " split " << split;
+    }
 }
 
 } // namespace

@@ -7,8 +7,15 @@
 #include <filesystem>
 #include <utility>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include "ArchiveBuilder.h"
 #include "Global.h"
+#include "Implode.h"
 #include "QxUnZip.h"
 #include "ScratchDir.h"
 #include "ShortUtl.h"
@@ -319,8 +326,8 @@ TEST_F(QxUnZip, UnacceptableNamesWriteNothingBelowOrBesideTheDestination) {
         EXPECT_EQ(Unpack(BuildArchive({{"first.txt", "1"}, {name, "bad"}})), -6) << name;
         EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"dest"})) << name;
     }
-    for (const char* name : {"a.txt", "sub\\tempfile.$$$", "COM10", "CONSOLE", "LPT",
-                                    ".profile", "a b", "x..y", "COMA.txt", "nul1", "..a"})
+    for (const char* name : {"a.txt", "sub\\tempfile.$$$", "COM10", "CONSOLE", "LPT", ".profile",
+                             "a b", "x..y", "COMA.txt", "nul1", "..a"})
         EXPECT_TRUE(IsAcceptableMemberName(name)) << name;
 }
 
@@ -331,6 +338,51 @@ TEST_F(QxUnZip, MemberThatCannotBeCreatedFailsWithMinus2) {
     EXPECT_EQ(ReadContents(Member("taken\\inside")), "x");
     EXPECT_FALSE(ArchiveExists());
 }
+
+// Output is collected into large writes: members on either side of those
+// writes' size come out whole, with one progress call per 4096-byte block.
+TEST_F(QxUnZip, LargeMembersAreWholeAndReportEveryBlock) {
+    for (const size_t size : {size_t(65535), size_t(65536), size_t(65537), size_t(200001)}) {
+        std::string plain(size, '\0');
+        for (size_t i = 0; i < size; ++i) plain[i] = char(i * 7 + i / 4093);
+        progressCalls.clear();
+        ASSERT_EQ(Unpack(BuildArchive({{"big.bin", plain}, {"after.txt", "tail"}})), 0) << size;
+        EXPECT_EQ(ReadContents(Member("big.bin")), plain) << size;
+        EXPECT_EQ(ReadContents(Member("after.txt")), "tail") << size;
+        const auto calls =
+            std::count_if(progressCalls.begin(), progressCalls.end(),
+                          [&](const auto& c) { return c.first == Member("big.bin"); });
+        EXPECT_GE(calls, ptrdiff_t(1 + (size + 4095) / 4096)) << size; // the start and each block
+        EXPECT_LE(calls, ptrdiff_t(2 + size / 4096)) << size; // and an empty final block at most
+    }
+}
+
+#ifndef _WIN32
+// A write that fails once the member's output is past its first large write:
+// -3, the member deleted, the one before it kept, the archive gone.
+TEST_F(QxUnZip, WriteFailureInsideALargeMemberFailsWithMinus3AndDeletesIt) {
+    // Packed small, so the archive stays below the limit that the member
+    // runs into.
+    std::string plain(300000, 'w');
+    TestMember big{"big.bin", plain};
+    big.packed = Implode(reinterpret_cast<const uint8_t*>(plain.data()), plain.size(), {});
+    const Bytes bytes = BuildArchive({{"first.txt", "kept"}, big});
+    ASSERT_LT(bytes.size(), 100000u);
+    WriteBytes(archive, bytes);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 100000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const int32_t result = UnpackArchive(archive.c_str(), destination.c_str(), nullptr, nullptr);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(result, -3);
+    EXPECT_EQ(Listing(destination), (std::vector<std::string>{"first.txt"}));
+    EXPECT_FALSE(ArchiveExists());
+}
+#endif
 
 TEST(QxUnZipNames, CompleteArchiveNameAddsDirectoryAndExtensionOnlyWhenMissing) {
     EXPECT_EQ(CompleteArchiveName("C:\\dir\\arc", ".qxz"), "C:\\dir\\arc.qxz");

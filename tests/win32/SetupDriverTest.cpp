@@ -90,6 +90,13 @@ BOOL WINAPI CountingDestroy(HWND window) {
     return DestroyWindow(window);
 }
 
+// Every read of the clock is a second after the last, so each callback
+// drains the queue (the pacing has a suite of its own).
+DWORD WINAPI SteppingClock() {
+    static DWORD ticks = 0;
+    return ticks += 1000;
+}
+
 ATOM WINAPI FailingRegisterClassEx(const WNDCLASSEXA*) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
@@ -121,6 +128,7 @@ protected:
         Seams.runPostSetup = FakePostSetup;
         Seams.messageBox = RecordBoxAndProgress;
         Seams.destroyWindow = CountingDestroy;
+        Seams.tickCount = SteppingClock;
     }
 };
 

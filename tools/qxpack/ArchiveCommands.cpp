@@ -316,43 +316,17 @@ void RemoveCreatedFolders(const std::vector<std::filesystem::path>& created) {
         if (!std::filesystem::is_empty(folder, ec) || !std::filesystem::remove(folder, ec)) return;
 }
 
-// Copies the archive part of the file into a new file of that name, as the
-// installer's locator copies its payload (an existing one is removed first,
-// never written through).
+// Copies the archive part of the file into a new file of that name with the
+// installer's own locator copy (an existing one is removed first, never
+// written through).
 bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath, std::string* error) {
-    std::FILE* in = std::fopen(where.path.c_str(), "rb");
-    if (!in) {
-        *error = where.path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    ApplyAttributes(copyPath, 0);
-    RemoveFile(copyPath);
-    File copy;
-    copy.open(copyPath, FileOpen::CreateNew);
-    std::vector<uint8_t> block(1 << 16);
-    uint64_t skip = where.payloadStart;
-    bool readFailed = false;
-    while (copy.pendingError() == 0) {
-        const size_t n = std::fread(block.data(), 1, block.size(), in);
-        if (n == 0) {
-            readFailed = std::ferror(in) != 0;
-            break;
-        }
-        const size_t dropped = size_t(std::min<uint64_t>(skip, n));
-        skip -= dropped;
-        copy.write(block.data() + dropped, uint32_t(n - dropped));
-    }
-    std::fclose(in);
-    copy.close();
-    if (const SysError code = copy.takeError()) {
-        *error = copyPath + ": cannot write the archive copy: " + SystemErrorText(code);
-        return false;
-    }
-    if (readFailed) {
-        *error = where.path + ": cannot read";
-        return false;
-    }
-    return true;
+    const PayloadCopyErrors failed =
+        CopyPayloadFile(where.path, uint32_t(where.payloadStart), copyPath);
+    if (failed.source != 0)
+        *error = where.path + ": cannot open or read: " + SystemErrorText(failed.source);
+    else if (failed.copy != 0)
+        *error = copyPath + ": cannot write the archive copy: " + SystemErrorText(failed.copy);
+    return failed.source == 0 && failed.copy == 0;
 }
 
 } // namespace
