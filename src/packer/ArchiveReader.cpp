@@ -225,6 +225,8 @@ bool ReadMembers(const ArchiveLocation& where, const std::string& key, bool deco
                 [&](uint8_t* buffer, uint32_t capacity) {
                     const size_t n =
                         body.read(buffer, size_t(std::min<uint64_t>(packedLeft, capacity)));
+                    for (size_t i = 0; i < n && m.streamHeadSize < 2; ++i)
+                        m.streamHead[m.streamHeadSize++] = buffer[i];
                     packedLeft -= n;
                     return uint32_t(n);
                 },
@@ -237,8 +239,8 @@ bool ReadMembers(const ArchiveLocation& where, const std::string& key, bool deco
             if (m.header.unpackedSize == 0 && m.header.packedSize == 4 && result == ExplodeBadData)
                 result = ExplodeOk;
             if (result != ExplodeOk)
-                m.problem = "the packed data is not a valid stream: Explode result " +
-                            std::to_string(result) + " (" + ExplodeResultText(result) + ")";
+                m.problem = std::string("the packed data is not a valid stream: ") +
+                            ExplodeResultText(result);
             else if (consumed != m.header.packedSize)
                 m.problem = "the stream ends " + std::to_string(m.header.packedSize - consumed) +
                             " bytes before its packed size";
@@ -249,8 +251,10 @@ bool ReadMembers(const ArchiveLocation& where, const std::string& key, bool deco
                 m.problem =
                     "its CRC " + Hex32(crc) + " differs from the record's " + Hex32(m.header.crc);
             if (!body.skip(packedLeft)) return pastEnd(m);
-        } else if (!body.skip(m.header.packedSize)) {
-            return pastEnd(m);
+        } else {
+            m.streamHeadSize =
+                body.read(m.streamHead, size_t(std::min<uint64_t>(m.header.packedSize, 2)));
+            if (!body.skip(m.header.packedSize - m.streamHeadSize)) return pastEnd(m);
         }
         if (body.failed) {
             *error = where.path + ": cannot read";

@@ -31,6 +31,10 @@ struct MemberReport {
     MemberHeader header{};
     uint64_t recordOffset = 0; // from the start of the body
     std::string problem;       // empty when the member is sound (or was not decoded)
+    // The first bytes of the packed data: the stream's literal-mode and
+    // dictionary-size bytes (streamHeadSize is less than 2 for a shorter one).
+    uint8_t streamHead[2] = {};
+    size_t streamHeadSize = 0;
 };
 
 // Reads every member record in order and calls visit for each. With decode,

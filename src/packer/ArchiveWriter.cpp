@@ -51,7 +51,7 @@ bool MemberNameOf(const fs::path& relative, std::string* name, std::string* reas
 } // namespace
 
 bool CollectPackSources(const std::string& dir, std::vector<PackSource>* sources,
-                        std::string* error) {
+                        std::string* error, DosTimeZone zone) {
     sources->clear();
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) {
@@ -61,6 +61,7 @@ bool CollectPackSources(const std::string& dir, std::vector<PackSource>* sources
     int64_t epoch = 0;
     bool epochSet = false;
     if (!ReadSourceDateEpoch(&epoch, &epochSet, error)) return false;
+    if (zone == DosTimeZone::Automatic) zone = epochSet ? DosTimeZone::Utc : DosTimeZone::Local;
 
     fs::recursive_directory_iterator it(dir, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
@@ -98,7 +99,7 @@ bool CollectPackSources(const std::string& dir, std::vector<PackSource>* sources
             return false;
         }
         if (epochSet && modified > epoch) modified = epoch;
-        source.dosDateTime = DosDateTimeFromUnix(modified);
+        source.dosDateTime = DosDateTimeFromUnix(modified, zone);
         uint32_t attributes = 0;
         if (const SysError code = QueryFileAttributes(path, &attributes)) {
             *error = path + ": cannot read its attributes: " + SystemErrorText(code);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ArchiveLayout.h"
+#include "DosTime.h"
 #include "Implode.h"
 #include "OutputFile.h"
 
@@ -20,14 +21,14 @@ struct PackSource {
 };
 
 // Every regular file below dir, sorted byte-wise by member name. Dates come
-// from the modification times (local time, clamped to SOURCE_DATE_EPOCH when
-// it is set), attributes from the files (read-only, hidden, system,
+// from the modification times (clamped to SOURCE_DATE_EPOCH when it is set,
+// in zone), attributes from the files (read-only, hidden, system,
 // archive). Refuses, with a reason naming the file, anything the installer
 // could not unpack as that same file: a name the reader rejects, two names
 // that differ only in case, a file of 4 GiB or more, a special file.
 // Empty folders have no record in the format and are left out.
 bool CollectPackSources(const std::string& dir, std::vector<PackSource>* sources,
-                        std::string* error);
+                        std::string* error, DosTimeZone zone = DosTimeZone::Automatic);
 
 // Installer offsets are 32-bit signed: the whole file stays below 2 GiB.
 constexpr uint64_t kLargestInstaller = 0x7FFFFFFF;

@@ -5,21 +5,56 @@
 
 #include "HostPlatform.h"
 
-uint32_t DosDateTimeFromUnix(int64_t seconds) {
+namespace {
+
+// The UTC calendar fields of seconds since 1970, by the proleptic Gregorian
+// calendar (the same on every platform, for any 64-bit count of days).
+void UtcTimeFields(int64_t seconds, std::tm* fields) {
+    int64_t days = seconds / 86400;
+    int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    fields->tm_hour = int(rest / 3600);
+    fields->tm_min = int(rest / 60 % 60);
+    fields->tm_sec = int(rest % 60);
+    // Days to year, month and day, counting years from March so that the leap
+    // day comes last; eras of 400 years repeat exactly.
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    const int64_t clampedYear = year < -1000000 ? -1000000 : year > 1000000 ? 1000000 : year;
+    fields->tm_year = int(clampedYear - 1900);
+    fields->tm_mon = int(month - 1);
+    fields->tm_mday = int(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+}
+
+} // namespace
+
+uint32_t DosDateTimeFromUnix(int64_t seconds, DosTimeZone zone) {
     std::tm fields{};
-    // Some runtimes convert nothing before 1970 or far ahead.
-    if (!LocalTimeFields(seconds, &fields))
+    if (zone == DosTimeZone::Utc) {
+        UtcTimeFields(seconds, &fields);
+    } else if (!LocalTimeFields(seconds, &fields)) {
+        // Some runtimes convert nothing before 1970 or far ahead.
         return seconds < 0 ? kDosDateTimeEarliest : kDosDateTimeLatest;
-    const std::tm* local = &fields;
-    const int year = local->tm_year + 1900;
+    }
+    const int year = fields.tm_year + 1900;
     if (year < 1980) return kDosDateTimeEarliest;
     if (year > 2107) return kDosDateTimeLatest;
     const uint32_t date =
-        uint32_t(year - 1980) << 9 | uint32_t(local->tm_mon + 1) << 5 | uint32_t(local->tm_mday);
+        uint32_t(year - 1980) << 9 | uint32_t(fields.tm_mon + 1) << 5 | uint32_t(fields.tm_mday);
     // tm_sec may be 60 on a leap second; DOS time holds at most 58.
-    const int second = local->tm_sec > 59 ? 59 : local->tm_sec;
+    const int second = fields.tm_sec > 59 ? 59 : fields.tm_sec;
     const uint32_t time =
-        uint32_t(local->tm_hour) << 11 | uint32_t(local->tm_min) << 5 | uint32_t(second / 2);
+        uint32_t(fields.tm_hour) << 11 | uint32_t(fields.tm_min) << 5 | uint32_t(second / 2);
     return date << 16 | time;
 }
 

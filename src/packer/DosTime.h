@@ -1,6 +1,6 @@
 // DOS date and time of the archive's member records, from a file's
-// modification time, converted in the machine's local time zone as zip
-// tools do.
+// modification time: in the machine's local time zone as zip tools do, or in
+// UTC so that the same files give the same bytes in every time zone.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,13 @@
 constexpr uint32_t kDosDateTimeEarliest = 0x00210000; // 1980-01-01 00:00:00
 constexpr uint32_t kDosDateTimeLatest = 0xFF9FBF7D;   // 2107-12-31 23:59:58
 
-// Seconds since 1970 UTC as local DOS date (high 16 bits) and time (low 16):
-// seconds truncated to even, times outside 1980-2107 clamped to the ends.
-uint32_t DosDateTimeFromUnix(int64_t seconds);
+// Automatic is UTC when SOURCE_DATE_EPOCH is set, local time otherwise.
+enum class DosTimeZone { Automatic, Local, Utc };
+
+// Seconds since 1970 UTC as DOS date (high 16 bits) and time (low 16) in
+// zone (Automatic counts as Local here): seconds truncated to even, times
+// outside 1980-2107 clamped to the ends.
+uint32_t DosDateTimeFromUnix(int64_t seconds, DosTimeZone zone = DosTimeZone::Local);
 
 // SOURCE_DATE_EPOCH from the environment: answers false with a reason when it
 // is set but not a decimal count of seconds; *set tells whether it is set.

@@ -12,8 +12,14 @@
 // Whether the stream is an interactive terminal (progress bars go there only).
 bool IsTerminal(std::FILE* stream);
 
+// The full path of the running program, or empty when the system cannot tell.
+std::string ExecutablePath();
+
 // The number of processors online, at least 1.
 unsigned ProcessorCount();
+
+// The width of the terminal that stream writes to, or 0 when unknown.
+int TerminalColumns(std::FILE* stream);
 
 // The system's text for an error code of the file layer.
 std::string SystemErrorText(SysError code);

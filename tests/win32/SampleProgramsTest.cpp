@@ -4,27 +4,23 @@
 // it. Runs in the shared prefix; every test removes what it wrote.
 #include "SampleTestSupport.h"
 
+#include "DeliveredFiles.h"
+
 #include <shellapi.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 namespace {
 
-const std::vector<std::string> kDeliveredNames = {"Quorvath.exe",
-                                                  "tolvane.exe",
-                                                  "unsetup.exe",
-                                                  "help\\contents.htm",
-                                                  "queries\\travel.qvq",
-                                                  "queries\\sports.qvq",
-                                                  "queries\\politics.qvq",
-                                                  "Wininet.dl",
-                                                  "Shlwapi.dl",
-                                                  "VFP300.ESL",
-                                                  "FOXPRO.INT",
-                                                  "DELPHIMM.DLL",
-                                                  "QVR32.DLL",
-                                                  "uninstall.lst"};
+// What the post-setup steps use, and the uninstaller's manifest.
+std::vector<std::string> DeliveredNames() {
+    std::vector<std::string> names(std::begin(kDeliveredFiles), std::end(kDeliveredFiles));
+    names.push_back("uninstall.lst");
+    return names;
+}
+const std::vector<std::string> kDeliveredNames = DeliveredNames();
 
 std::vector<std::string> ManifestMembers(const std::string& text) {
     std::vector<std::string> members;

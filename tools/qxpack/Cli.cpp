@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "HostPlatform.h"
@@ -17,7 +18,63 @@ int UsageError(const std::string& command, const std::string& message) {
     return kExitUsage;
 }
 
-ProgressBar::ProgressBar(uint64_t total, bool enabled) : total_(total), enabled_(enabled) {}
+namespace {
+
+std::string ByteText(double bytes) {
+    const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    size_t unit = 0;
+    while (bytes >= 1024 && unit + 1 < sizeof units / sizeof *units) {
+        bytes /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+    return text;
+}
+
+} // namespace
+
+std::string ProgressLine(uint64_t done, uint64_t total, double seconds, const std::string& label,
+                         int columns) {
+    const size_t width = size_t(columns > 1 ? columns - 1 : 0); // the last column would wrap
+    done = std::min(done, total);
+    const int percent = total == 0 ? 100 : int(done * 100 / total);
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, "%3d%% %s of %s", percent,
+                  ByteText(double(done)).c_str(), ByteText(double(total)).c_str());
+    std::string text = numbers;
+    if (seconds > 0.05) text += "  " + ByteText(double(done) / seconds) + "/s";
+    if (text.size() >= width) return text.substr(0, width);
+    // A bar only where the widest figures (43 columns) and 16 of the label
+    // fit beside it, so that it keeps its width; the label takes the rest,
+    // shortened at its start so that the member's own name stays.
+    size_t room = width - text.size();
+    const size_t bar = width >= 64 + 8 ? std::min<size_t>(30, width - 64) : 0;
+    std::string line;
+    if (bar > 0 && room >= bar + 3) {
+        const size_t filled = total == 0 ? bar : size_t(done * bar / total);
+        line = "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
+        room -= bar + 3;
+    }
+    line += text;
+    if (!label.empty() && room >= 6) {
+        const size_t keep = room - 2;
+        line +=
+            "  " + (label.size() <= keep ? label : "..." + label.substr(label.size() - (keep - 3)));
+    }
+    return line;
+}
+
+ProgressBar::ProgressBar(uint64_t total, bool enabled)
+    : total_(total), enabled_(enabled), start_(std::chrono::steady_clock::now()) {
+    if (!enabled_) return;
+    columns_ = TerminalColumns(stderr);
+    if (columns_ <= 0) {
+        const char* env = std::getenv("COLUMNS");
+        columns_ = env ? std::atoi(env) : 0;
+    }
+    if (columns_ <= 0) columns_ = 80;
+}
 
 ProgressBar::~ProgressBar() {
     finish();
@@ -25,24 +82,28 @@ ProgressBar::~ProgressBar() {
 
 void ProgressBar::update(uint64_t done, const std::string& label) {
     if (!enabled_) return;
-    const int percent = total_ == 0 ? 100 : int(std::min<uint64_t>(done, total_) * 100 / total_);
-    if (percent == lastShown_ && label == lastLabel_) return;
-    lastShown_ = percent;
+    const auto now = std::chrono::steady_clock::now();
+    // Redrawn for a new label, the end, or at most ten times a second.
+    if (shown_ && label == lastLabel_ && done < total_ &&
+        now - lastDrawn_ < std::chrono::milliseconds(100))
+        return;
+    shown_ = true;
+    lastDrawn_ = now;
     lastLabel_ = label;
-    constexpr int kWidth = 30;
-    const int filled = percent * kWidth / 100;
-    std::string shown = label.size() > 40 ? "..." + label.substr(label.size() - 37) : label;
-    std::fprintf(stderr, "\r[%s%s] %3d%% %-40s", std::string(size_t(filled), '#').c_str(),
-                 std::string(size_t(kWidth - filled), ' ').c_str(), percent, shown.c_str());
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    std::string line = ProgressLine(done, total_, seconds, label, columns_);
+    line.resize(size_t(columns_ > 1 ? columns_ - 1 : 0), ' '); // covers the longer line before
+    std::fprintf(stderr, "\r%s", line.c_str());
     std::fflush(stderr);
 }
 
 void ProgressBar::finish() {
-    if (!enabled_ || lastShown_ < 0) return;
+    if (!enabled_ || !shown_) return;
     // Clear the line so that messages after it start clean.
-    std::fprintf(stderr, "\r%80s\r", "");
+    std::fprintf(stderr, "\r%s\r",
+                 std::string(size_t(columns_ > 1 ? columns_ - 1 : 0), ' ').c_str());
     std::fflush(stderr);
-    lastShown_ = -1;
+    shown_ = false;
 }
 
 bool ProgressWanted() {

@@ -2,6 +2,7 @@
 // exit codes, whole-file input and the progress bar.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -20,7 +21,14 @@ int Fail(const char* command, const std::string& message);
 // for qxpack itself.
 int UsageError(const std::string& command, const std::string& message);
 
-// A one-line bar on stderr, drawn only when stderr is a terminal.
+// The progress line for done of total bytes after seconds: bar, percent,
+// bytes, rate and label, as much as fits in columns - 1 characters (the last
+// column would make some terminals wrap).
+std::string ProgressLine(uint64_t done, uint64_t total, double seconds, const std::string& label,
+                         int columns);
+
+// A progress line on stderr, drawn only when enabled (stderr a terminal, no
+// --quiet), as wide as the terminal (COLUMNS or 80 when it cannot tell).
 class ProgressBar {
 public:
     ProgressBar(uint64_t total, bool enabled);
@@ -31,7 +39,10 @@ public:
 private:
     uint64_t total_;
     bool enabled_;
-    int lastShown_ = -1;
+    int columns_ = 80;
+    bool shown_ = false;
     std::string lastLabel_;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDrawn_;
 };
 bool ProgressWanted();

@@ -16,17 +16,23 @@ struct BuildOptions {
     std::string key;
     std::string mode;
     std::string dict;
-    int jobs = 1; // the number of cores unless given
+    std::string timeZone; // local, utc, or empty for automatic
+    int jobs = 1;         // the number of cores unless given
     bool best = false;
+    bool bare = false;
+    bool allowMissing = false;
+    bool quiet = false;
 };
 CLI::App* AddBuildCommand(CLI::App& qxpack, BuildOptions* options);
 int RunBuild(const BuildOptions& options);
 
-// list, verify and extract (dir only for extract).
+// list, verify and extract (dir only for extract, json only for list).
 struct ArchiveOptions {
     std::string file;
     std::string dir;
     std::string key;
+    bool json = false;
+    bool quiet = false;
 };
 CLI::App* AddListCommand(CLI::App& qxpack, ArchiveOptions* options);
 CLI::App* AddVerifyCommand(CLI::App& qxpack, ArchiveOptions* options);

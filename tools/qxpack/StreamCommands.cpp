@@ -20,9 +20,7 @@ CLI::App* AddImplodeCommand(CLI::App& qxpack, StreamOptions* o) {
                     "writes it as OUT.");
     implode->add_option("IN", o->in, "the file to compress")->required();
     implode->add_option("OUT", o->out, "the stream to write")->required();
-    implode->add_flag("-a,--ascii", o->ascii,
-                      "code literals with the fixed text code (for text files) instead of "
-                      "plain bytes");
+    implode->add_flag("-a,--ascii", o->ascii, "literals in the fixed text code (for text files)");
     implode->add_option("-d,--dict", o->dict, "dictionary size in bytes: 1024, 2048 or 4096")
         ->type_name("SIZE")
         ->capture_default_str();

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Command-line tests of qxpack: cli-test.sh QXPACK FIXTURE_DIR
 set -u
-qxpack=$1
+qxpack=$(realpath "$1")
 fixtures=$2
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
@@ -37,7 +37,7 @@ no_output() {
 ## help and usage
 for command in build list verify extract implode explode; do
     run 0 "$command" --help
-    grep -q "usage: qxpack $command" out.txt || fail "$command --help shows no usage"
+    grep -q "^Usage: qxpack $command" out.txt || fail "$command --help shows no usage"
 done
 run 2
 run 2 frobnicate
@@ -51,9 +51,9 @@ expect_error "unknown option '--bogus'"
 run 0 --version
 grep -qx 'qxpack [0-9][0-9.]*' out.txt || fail "--version shows '$(cat out.txt)'"
 run 0 help
-grep -q "usage: qxpack" out.txt && grep -q "^  extract " out.txt || fail "help lists no commands"
+grep -q "^Usage: qxpack" out.txt && grep -q "^  extract " out.txt || fail "help lists no commands"
 run 0 help verify
-grep -q "usage: qxpack verify" out.txt || fail "help verify shows '$(cat out.txt)'"
+grep -q "^Usage: qxpack verify" out.txt || fail "help verify shows '$(cat out.txt)'"
 # usage errors: ARGS|the single error line
 while IFS='|' read -r args pattern; do
     run 2 $args
@@ -135,15 +135,15 @@ touch -d '2001-02-03 04:05:07' tree/readme.txt
 touch -d '1975-06-01 12:00:00' tree/sub/data.bin
 printf 'MZ a stand-in stub' >stub.exe
 
-run 0 build --stub stub.exe --out setup.exe tree
-run 0 build -s stub.exe -o again.exe tree
+run 0 build --stub stub.exe --allow-missing --out setup.exe tree
+run 0 build -s stub.exe --allow-missing -o again.exe tree
 cmp -s setup.exe again.exe || fail "build is not reproducible"
-run 0 build --jobs 1 --stub stub.exe --out again.exe tree
+run 0 build --jobs 1 --allow-missing --stub stub.exe --out again.exe tree
 cmp -s setup.exe again.exe || fail "build --jobs 1 differs from the default"
-run 0 build --best --jobs=3 --stub stub.exe --out best.exe tree
+run 0 build --best --jobs=3 --allow-missing --stub stub.exe --out best.exe tree
 run 0 verify best.exe
 [ "$(stat -c %s best.exe)" -le "$(stat -c %s setup.exe)" ] || fail "build --best is larger"
-run 0 build -s stub.exe -j 1 --best -o again.exe tree
+run 0 build -s stub.exe -j 1 --best --allow-missing -o again.exe tree
 cmp -s best.exe again.exe || fail "build --best -j 1 differs from --best --jobs=3"
 head -c 18 setup.exe | cmp -s - stub.exe || fail "the installer does not start with the stub"
 [ "$(head -c 42 setup.exe | tail -c 24)" = "<QXZIP FILE BEGINS HERE>" ] || fail "no marker after the stub"
@@ -155,6 +155,24 @@ grep -q '2001-02-03 04:05:06  ----  readme.txt' out.txt || fail "list: readme.tx
 grep -q '1980-01-01 00:00:00' out.txt || fail "list: a time before 1980 is not clamped"
 grep -q 'R---  sub\\locked.txt' out.txt || fail "list: the read-only bit is missing"
 [ "$(grep -c '  ' out.txt)" -ge 5 ] || fail "list shows too few lines"
+# --json parses, with names from code page 1252 in UTF-8
+printf 'x' >"tree/$(printf 'caf\351 \200\237')"
+run 0 build --bare --mode binary --dict 2048 --out json.qxz tree
+run 0 list --json json.qxz
+cat >json.cmake <<'CMAKE'
+file(READ out.txt listing)
+string(JSON type GET "${listing}" type)
+string(JSON count LENGTH "${listing}" members)
+string(JSON name GET "${listing}" members 0 name)
+string(JSON modified GET "${listing}" members 1 modified)
+string(JSON attributes GET "${listing}" members 4 attributes 0)
+string(JSON mode GET "${listing}" members 4 mode)
+string(JSON dictionary GET "${listing}" members 4 dictionary)
+message("${type}|${count}|${name}|${modified}|${attributes}|${mode}|${dictionary}")
+CMAKE
+expected="bare archive|5|caf$(printf '\303\251 \342\202\254\305\270')|2001-02-03T04:05:06|read-only|binary|2048"
+[ "$(cmake -P json.cmake 2>&1)" = "$expected" ] || fail "list --json gives $(cmake -P json.cmake 2>&1)"
+rm "tree/$(printf 'caf\351 \200\237')"
 run 0 verify setup.exe
 run 0 extract setup.exe extracted
 diff -r tree extracted >diff.txt 2>&1
@@ -171,20 +189,35 @@ owner_writes extracted/readme.txt || fail "extract: readme.txt became read-only"
 run 0 extract setup.exe extracted
 
 # SOURCE_DATE_EPOCH clamps later times
-SOURCE_DATE_EPOCH=$(date -d '1999-12-31 10:00:00' +%s) run 0 build --out epoch.qxz tree
+SOURCE_DATE_EPOCH=$(date -u -d '1999-12-31 10:00:00' +%s) run 0 build --bare --out epoch.qxz tree
 run 0 list epoch.qxz
 grep -q '1999-12-31 10:00:00  ----  readme.txt' out.txt || fail "SOURCE_DATE_EPOCH did not clamp: $(cat out.txt)"
-SOURCE_DATE_EPOCH=soon run 1 build --out epoch2.qxz tree
+# ... in UTC, so that every time zone gives the same bytes; local time without it
+for zone in UTC Asia/Tokyo; do
+    TZ=$zone SOURCE_DATE_EPOCH=2000000000 run 0 build --bare --out "epoch-${zone#*/}.qxz" tree
+    TZ=$zone run 0 build --bare --out "local-${zone#*/}.qxz" tree
+    TZ=$zone run 0 build --bare --time-zone utc --out "utc-${zone#*/}.qxz" tree
+done
+cmp -s epoch-UTC.qxz epoch-Tokyo.qxz || fail "SOURCE_DATE_EPOCH builds differ between time zones"
+cmp -s utc-UTC.qxz utc-Tokyo.qxz || fail "--time-zone utc builds differ between time zones"
+cmp -s local-UTC.qxz utc-UTC.qxz || fail "local time under TZ=UTC differs from UTC"
+cmp -s local-UTC.qxz local-Tokyo.qxz && fail "without SOURCE_DATE_EPOCH the local time zone is not used"
+TZ=Asia/Tokyo SOURCE_DATE_EPOCH=2000000000 run 0 build --bare --time-zone local --out epoch-local.qxz tree
+cmp -s epoch-local.qxz local-Tokyo.qxz || fail "--time-zone local does not override SOURCE_DATE_EPOCH's UTC"
+run 2 build --bare --time-zone mars --out bad.qxz tree
+expect_error "--time-zone must be local or utc"
+SOURCE_DATE_EPOCH=soon run 1 build --bare --out epoch2.qxz tree
 expect_error "SOURCE_DATE_EPOCH"
 no_output epoch2.qxz
 
 # bare archives with a key
-run 0 build --out keyed.qxz --key 'open sesame' tree
+run 0 build --bare --out keyed.qxz --key 'open sesame' tree
 run 1 list keyed.qxz
-expect_error "keyed.qxz: the checksum does not match"
+expect_error "keyed.qxz: not an installer or archive (nor a bare archive with the empty key)"
 run 0 verify --key 'open sesame' keyed.qxz
-run 1 extract keyed.qxz wrongkey
-expect_error "UnpackArchive result -5"
+run 1 extract keyed.qxz wrongkey/deeper
+expect_error "keyed.qxz: not an installer or archive"
+[ ! -e wrongkey ] || fail "a failed extract left the folders it created"
 run 0 extract --key 'open sesame' keyed.qxz keyed
 diff -r tree keyed 2>&1 | grep -v '^Only in tree: empty-folder' | grep -q . && fail "keyed extract differs"
 run 2 build --stub stub.exe --key x --out nokey.exe tree
@@ -194,42 +227,91 @@ run 2 list --key x setup.exe
 expect_error "is an installer"
 
 # a fixed mode and dictionary
-run 0 build --mode ascii --dict 1024 --out ascii.qxz tree
+run 0 build --bare --mode ascii --dict 1024 --out ascii.qxz tree
 run 0 verify ascii.qxz
-run 2 build --mode text --out bad.qxz tree
+run 2 build --bare --mode text --out bad.qxz tree
 expect_error "--mode must be binary or ascii"
 
 # refusals leave no output
-run 1 build --stub setup.exe --out twice.exe tree
+run 1 build --stub setup.exe --allow-missing --out twice.exe tree
 expect_error "already holds the payload marker"
 no_output twice.exe
 for bad in 'CON.txt' 'trailing.' 'back\slash' 'tempfile.$$$'; do
     mkdir -p badtree && : >"badtree/$bad"
-    run 1 build --out bad.qxz badtree
+    run 1 build --bare --out bad.qxz badtree
     expect_error "badtree/"
     no_output bad.qxz
     rm -rf badtree
 done
 mkdir -p casetree && : >casetree/a.txt && : >casetree/A.TXT
-run 1 build --out bad.qxz casetree
+run 1 build --bare --out bad.qxz casetree
 expect_error "differs from another only in case"
 no_output bad.qxz
-run 1 build --out bad.qxz no-such-folder
+run 1 build --bare --out bad.qxz no-such-folder
 expect_error "no-such-folder: not a folder"
+
+# progress on a 60-column terminal: one line that never wraps, bytes and name
+for args in "build --bare -o progress.qxz tree" "verify setup.exe" "extract setup.exe progress"; do
+    script -qec "stty cols 60; '$qxpack' $args" /dev/null >tty.txt </dev/null
+    tr '\r' '\n' <tty.txt | grep '%' >progress.txt
+    grep -q '%.* of .*B' progress.txt || fail "$args shows no progress: $(cat tty.txt)"
+    awk 'length > 59 { bad = 1 } END { exit bad }' progress.txt ||
+        fail "$args: a progress line is wider than 59 columns: $(cat progress.txt)"
+    script -qec "stty cols 60; '$qxpack' $args --quiet" /dev/null >tty.txt </dev/null
+    [ ! -s tty.txt ] || fail "$args --quiet still writes: $(cat tty.txt)"
+done
+
+## one command to an installer
+# DIR must hold what the installer's post-setup steps use (names without case)
+mkdir -p product/help product/queries
+for name in Quorvath.exe help/contents.htm tolvane.exe unsetup.exe queries/travel.qvq \
+    queries/sports.qvq queries/politics.qvq Wininet.dl Shlwapi.dl VFP300.ESL FOXPRO.INT \
+    DELPHIMM.DLL qvr32.dll; do
+    echo "$name" >"product/$name"
+done
+run 0 build --stub stub.exe --out product.exe product
+mv product/help/contents.htm product/readme.htm
+rm product/Shlwapi.dl product.exe
+run 1 build --stub stub.exe --out product.exe product
+expect_error 'missing: help\\contents.htm, Shlwapi.dl (--allow-missing builds it anyway)'
+no_output product.exe
+run 0 build --bare --out product.qxz product
+# the stub is found next to the tool, and in share/qxpack of its prefix
+mkdir -p side prefix/bin prefix/share/qxpack
+cp "$qxpack" side/ && cp stub.exe side/QVRInst.exe
+cp "$qxpack" prefix/bin/ && cp stub.exe prefix/share/qxpack/QVRInst.exe
+for tool in side/qxpack prefix/bin/qxpack; do
+    qxpack=$tool run 0 build --allow-missing -o found.exe product
+    head -c 18 found.exe | cmp -s - stub.exe || fail "$tool did not find its stub"
+done
+run 2 build --bare --stub stub.exe --out bad.exe tree
+expect_error "exclude each other"
 
 # damaged and foreign files
 cp setup.exe damaged.exe
 printf 'X' | dd of=damaged.exe bs=1 seek=100 conv=notrunc status=none
 sum_before=$(sha256sum damaged.exe)
 run 1 verify damaged.exe
-expect_error "damaged.exe: the checksum does not match"
+[ "$(wc -l <err.txt)" -eq 2 ] &&
+    grep -q "damaged.exe: the checksum does not match" err.txt &&
+    grep -q "damaged.exe: member 'readme.txt' is damaged: it unpacks to" err.txt ||
+    fail "verify does not name the damaged member: $(cat err.txt)"
 run 1 list damaged.exe
 run 1 extract damaged.exe damaged-out
-expect_error "UnpackArchive result -5 (the checksum does not match"
+expect_error "cannot extract into damaged-out: the checksum does not match: .*; member 'readme.txt' is damaged"
 [ "$(sha256sum damaged.exe)" = "$sum_before" ] || fail "a failed extract changed its input"
-[ -z "$(ls damaged-out)" ] || fail "a failed extract wrote members"
-run 1 verify stub.exe
-expect_error "stub.exe: the checksum does not match"
+[ ! -e damaged-out ] || fail "a failed extract left the folder it created"
+mkdir kept-out
+run 1 extract damaged.exe kept-out
+[ -d kept-out ] || fail "a failed extract removed a folder it did not create"
+# foreign files and folders
+for command in list verify "extract"; do
+    run 1 $command stub.exe $([ "$command" = extract ] && echo out-dir)
+    expect_error "qxpack $command: stub.exe: not an installer or archive"
+    run 1 $command tree $([ "$command" = extract ] && echo out-dir)
+    expect_error "qxpack $command: tree: is a folder"
+done
+[ ! -e out-dir ] || fail "extract of a foreign file left its folder"
 run 1 verify missing.exe
 expect_error "missing.exe: cannot open"
 

@@ -28,7 +28,7 @@ echo deep >tree/a/b/c/deep.txt
 echo x >tree/sub/x.txt
 echo top >tree/top.txt
 printf 'MZ a stand-in stub' >stub.exe
-"$qxpack" build --stub stub.exe --out setup.exe tree >/dev/null || { echo "FAIL: cannot build setup.exe"; exit 1; }
+"$qxpack" build --allow-missing --stub stub.exe --out setup.exe tree >/dev/null || { echo "FAIL: cannot build setup.exe"; exit 1; }
 
 # One case a line: name | setup | qxpack arguments | exit code | error (grep -E) | check after.
 # setup and check run in the case's folder, which holds setup.exe, stub.exe,
@@ -69,7 +69,7 @@ while IFS='|' read -r -u 3 name setup arguments code message check; do
     ) || failures=$((failures + 1))
 done 3<<'CASES'
 # Links planted below the destination: refused, named, left alone.
-folder link on a member's folder|mkdir dest && ln -s ../outside/dir dest/sub|extract setup.exe dest|1|unpacking into dest failed: .*; dest/sub is a link, and nothing is written through a link below the destination$|[ -L dest/sub ] && [ -f dest/a/b/c/deep.txt ]
+folder link on a member's folder|mkdir dest && ln -s ../outside/dir dest/sub|extract setup.exe dest|1|cannot extract into dest: .*member 'sub.x.txt'; dest/sub is a link, and nothing is written through a link below the destination$|[ -L dest/sub ] && [ -f dest/a/b/c/deep.txt ]
 file link on a member's name|mkdir dest && ln -s ../outside/target.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ -L dest/top.txt ]
 dangling link on a member's name|mkdir dest && ln -s ../outside/new.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ -L dest/top.txt ]
 file link on the archive copy|mkdir dest && ln -s ../outside/target.txt 'dest/tempfile.$$$'|extract setup.exe dest|1|dest/tempfile\.\$\$\$: cannot write the archive copy: .*; dest/tempfile\.\$\$\$ is a link|[ -L 'dest/tempfile.$$$' ] && [ "$(ls -A dest)" = 'tempfile.$$$' ]
@@ -86,12 +86,12 @@ extract of a FIFO|mkfifo pipe|extract pipe dest|1|^qxpack extract: pipe: a FIFO,
 list of a device|:|list /dev/zero|1|^qxpack list: /dev/zero: a device, not a regular file$|
 verify of a device|:|verify /dev/zero|1|/dev/zero: a device, not a regular file$|
 extract of a device|:|extract /dev/zero dest|1|/dev/zero: a device, not a regular file$|[ ! -e dest ]
-list of a folder|:|list tree|1|^qxpack list: tree: a folder, not a regular file$|
+list of a folder|:|list tree|1|^qxpack list: tree: is a folder, not an installer or archive$|
 list of a socket|perl -MSocket -e 'socket(my $s, PF_UNIX, SOCK_STREAM, 0); bind($s, pack_sockaddr_un("sock")) or die'|list sock|1|sock: a socket, not a regular file$|
 implode of a device|:|implode /dev/zero out.dcl|1|/dev/zero: a device, not a regular file$|[ ! -e out.dcl ] && [ ! -e out.dcl.part ]
 explode of a FIFO|mkfifo pipe|explode pipe out.bin|1|pipe: a FIFO, not a regular file$|[ ! -e out.bin ]
-build with a FIFO as the stub|mkfifo pipe|build --stub pipe --out out.exe tree|1|pipe: a FIFO, not a regular file$|[ ! -e out.exe ] && [ ! -e out.exe.part ]
-build of a folder holding a FIFO|mkfifo tree/pipe|build --out out.qxz tree|1|tree/pipe: a FIFO, not a regular file$|[ ! -e out.qxz ] && [ ! -e out.qxz.part ]
+build with a FIFO as the stub|mkfifo pipe|build --allow-missing --stub pipe --out out.exe tree|1|pipe: a FIFO, not a regular file$|[ ! -e out.exe ] && [ ! -e out.exe.part ]
+build of a folder holding a FIFO|mkfifo tree/pipe|build --bare --out out.qxz tree|1|tree/pipe: a FIFO, not a regular file$|[ ! -e out.qxz ] && [ ! -e out.qxz.part ]
 list of 2 GiB or more|truncate -s 3G big.exe|list big.exe|1|big.exe: 2 GiB or larger, more than an installer can be$|
 # The input inside its own destination, by any name: refused before anything is written.
 input as the archive copy|mkdir dest && cp setup.exe 'dest/tempfile.$$$'|extract 'dest/tempfile.$$$' dest|1|dest/tempfile\.\$\$\$ is the input file itself: extract would replace it with its archive copy|[ "$(ls -A dest)" = 'tempfile.$$$' ]
@@ -99,8 +99,8 @@ input under a member's name|mkdir dest && cp setup.exe dest/Quorvath.exe|extract
 input hard-linked under a member's name|mkdir -p dest/sub && ln setup.exe dest/sub/x.txt|extract setup.exe dest|1|dest/sub/x\.txt is the input file itself: the member 'sub\\x\.txt'|[ "$(ls -A dest)" = sub ] && [ "$(ls -A dest/sub)" = x.txt ]
 input linked as the archive copy|mkdir dest && ln -s ../setup.exe 'dest/tempfile.$$$'|extract setup.exe dest|1|is the input file itself|[ -L 'dest/tempfile.$$$' ]
 # Stale temporary outputs of a killed run are replaced, never followed.
-stale .part of the output|echo stale >out.qxz.part|build --out out.qxz tree|0||[ -s out.qxz ] && [ "$(ls out.qxz*)" = out.qxz ]
-stale .part that is a link|ln -s outside/target.txt out.qxz.part|build --out out.qxz tree|0||[ -s out.qxz ] && [ "$(ls out.qxz*)" = out.qxz ]
+stale .part of the output|echo stale >out.qxz.part|build --bare --out out.qxz tree|0||[ -s out.qxz ] && [ "$(ls out.qxz*)" = out.qxz ]
+stale .part that is a link|ln -s outside/target.txt out.qxz.part|build --bare --out out.qxz tree|0||[ -s out.qxz ] && [ "$(ls out.qxz*)" = out.qxz ]
 stale archive copy in the destination|mkdir dest && echo stale >'dest/tempfile.$$$'|extract setup.exe dest|0||[ ! -e 'dest/tempfile.$$$' ] && [ -f dest/top.txt ]
 CASES
 
@@ -110,7 +110,7 @@ mkdir -p big/tree big/small
 head -c 24M /dev/urandom >big/tree/random.bin
 echo first >big/small/aaa.txt
 head -c 128M /dev/zero >big/small/big.bin
-"$qxpack" build --mode binary --dict 4096 --out big/setup.qxz big/small >/dev/null ||
+"$qxpack" build --bare --mode binary --dict 4096 --out big/setup.qxz big/small >/dev/null ||
     fail "cannot build the large archive"
 
 # One case a line: qxpack arguments | signal | file that must have grown first | check after.
@@ -139,9 +139,9 @@ while IFS='|' read -r -u 3 arguments signal grows check; do
     [ "$(sha256sum big/setup.qxz)" = "$sum_before" ] || fail "$arguments: the input changed"
     eval "$check" || fail "$arguments: SIG$signal: check failed: $check"
 done 3<<'SIGNALS'
-build --stub stub.exe --out out.exe big/tree|INT|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
-build --stub stub.exe --out out.exe big/tree|TERM|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
-build --stub stub.exe --out out.exe big/tree|HUP|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
+build --allow-missing --stub stub.exe --out out.exe big/tree|INT|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
+build --allow-missing --stub stub.exe --out out.exe big/tree|TERM|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
+build --allow-missing --stub stub.exe --out out.exe big/tree|HUP|out.exe.part|[ ! -e out.exe ] && [ ! -e out.exe.part ]
 # The member being written and the archive copy go; the completed member stays.
 extract big/setup.qxz dest|TERM|dest/big.bin|[ "$(ls -A dest)" = aaa.txt ] && cmp -s dest/aaa.txt big/small/aaa.txt
 extract big/setup.qxz dest|INT|dest/big.bin|[ "$(ls -A dest)" = aaa.txt ]

@@ -99,7 +99,6 @@ const char kSummary[] =
 int main(int argc, char** argv) {
     CLI::App app("the vendor's tool for Quorvath installers", "qxpack");
     auto formatter = std::make_shared<HelpFormatter>();
-    formatter->label("Usage", "usage");
     formatter->label("SUBCOMMAND", "COMMAND");
     formatter->column_width(26);
     app.formatter(formatter);
@@ -151,14 +150,14 @@ int main(int argc, char** argv) {
     if (!chosen.front()->remaining().empty())
         return Leftover(*chosen.front(), chosen.front()->remaining());
     if (chosen.front() == help) {
-        if (!help->remaining().empty()) return Leftover(*help, help->remaining());
         if (topic.empty()) {
             std::cout << formatter->make_help(&app, "qxpack", CLI::AppFormatMode::Normal);
             return kExitOk;
         }
-        for (const Command& command : commands)
-            if (command.parser->get_name() == topic) {
-                std::cout << command.parser->help("qxpack");
+        for (const CLI::App* sub : app.get_subcommands({}))
+            if (sub->get_name() == topic) {
+                std::cout << formatter->make_help(sub, "qxpack " + topic,
+                                                  CLI::AppFormatMode::Normal);
                 return kExitOk;
             }
         return UnknownCommand(app, topic);
