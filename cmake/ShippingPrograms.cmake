@@ -12,6 +12,6 @@ function(qx_shipping_program target)
       C_LINKER_LAUNCHER ${launcher} CXX_LINKER_LAUNCHER ${launcher})
   target_compile_options(${target} PRIVATE
       -Os $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti> -fno-asynchronous-unwind-tables -fno-ident
-      -ffunction-sections -fdata-sections)
+      -ffunction-sections)
   target_link_options(${target} PRIVATE -static -s -Wl,--gc-sections)
 endfunction()

@@ -33,14 +33,40 @@ constexpr std::array<CrcTable, 8> MakeSliceTables() {
         }
     return tables;
 }
-constexpr std::array<CrcTable, 8> kCrcTables = MakeSliceTables();
-constexpr const CrcTable& kCrcTable = kCrcTables[0];
+constexpr CrcTable kCrcTable = MakeCrcTable();
 static_assert(kCrcTable[1] == 0x77073096 && kCrcTable[255] == 0x2D02EF8D);
+
+#ifdef QX_COMPACT_TABLES
+// The installer stub derives the tables once, on first use, into zeroed
+// memory: the same values, and 8 KiB less in the file it ships.
+std::array<CrcTable, 8> sliceTables;
+bool sliceTablesBuilt = false;
+
+const std::array<CrcTable, 8>& SliceTables() {
+    if (!sliceTablesBuilt) {
+        sliceTables[0] = kCrcTable;
+        for (std::size_t k = 1; k < sliceTables.size(); ++k)
+            for (std::size_t n = 0; n < 256; ++n) {
+                const uint32_t previous = sliceTables[k - 1][n];
+                sliceTables[k][n] = kCrcTable[previous & 0xFF] ^ (previous >> 8);
+            }
+        sliceTablesBuilt = true;
+    }
+    return sliceTables;
+}
+#else
+constexpr std::array<CrcTable, 8> kSliceTables = MakeSliceTables();
+static_assert(kSliceTables[0][255] == kCrcTable[255]);
+
+const std::array<CrcTable, 8>& SliceTables() {
+    return kSliceTables;
+}
+#endif
 
 } // namespace
 
 uint32_t UpdateCrc32(const uint8_t* buffer, uint32_t count, uint32_t crc) {
-    const auto& t = kCrcTables;
+    const auto& t = SliceTables();
     for (; count >= 8; count -= 8, buffer += 8) {
         const uint32_t low = crc ^ LoadLe32(buffer);
         const uint32_t high = LoadLe32(buffer + 4);
