@@ -1,7 +1,7 @@
 // Implode encoder: compressed size as a fraction of the input and MB/s of
 // input, per literal mode and dictionary size, on
-//   text:   every file of /usr/share/common-licenses concatenated in name order
-//   binary: the first 4 MiB of /usr/bin/cmake
+//   text:   4 MiB of manual text   } decoded from the repository's explode
+//   binary: 4 MiB of a program     } benchmark streams (tests/data/dcl-bench)
 // Every stream is decoded once and compared with its input before timing.
 // BM_ImplodeStreamed: the streaming encoder as qxpack build runs it.
 //
@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -36,26 +35,27 @@ Bytes ReadFile(const std::string& path, size_t limit = SIZE_MAX) {
     return Bytes(s.begin(), s.end());
 }
 
-Bytes TextInput() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator("/usr/share/common-licenses"))
-        names.push_back(entry.path().string());
-    std::sort(names.begin(), names.end()); // byte-wise, as the C locale sorts
-    Bytes all;
-    for (const std::string& name : names) {
-        const Bytes part = ReadFile(name); // links read as their targets, as cat does
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
-Bytes BinaryInput() {
-    return ReadFile("/usr/bin/cmake", 4u << 20);
+// The plain bytes of one of the benchmark streams; empty when it is missing
+// or does not decode.
+Bytes DecodedInput(const std::string& name) {
+    const Bytes stream =
+        ReadFile(std::string(QX_FIXTURE_DIR) + "/dcl-bench/" + name + ".binary.4096.dcl");
+    size_t at = 0;
+    Bytes plain;
+    const uint32_t result = ExplodeStream(
+        [&](uint8_t* buffer, uint32_t capacity) {
+            const size_t n = std::min<size_t>(capacity, stream.size() - at);
+            std::memcpy(buffer, stream.data() + at, n);
+            at += n;
+            return uint32_t(n);
+        },
+        [&](const uint8_t* data, uint32_t size) { plain.insert(plain.end(), data, data + size); });
+    return result == 0 ? plain : Bytes();
 }
 
 const Bytes& Input(int which) {
-    static const Bytes text = TextInput();
-    static const Bytes binary = BinaryInput();
+    static const Bytes text = DecodedInput("text4m");
+    static const Bytes binary = DecodedInput("binary4m");
     return which == 0 ? text : binary;
 }
 
