@@ -35,22 +35,28 @@ Bytes ReadFile(const std::string& path, size_t limit = SIZE_MAX) {
     return Bytes(s.begin(), s.end());
 }
 
-// The plain bytes of one of the benchmark streams; empty when it is missing
-// or does not decode.
-Bytes DecodedInput(const std::string& name) {
-    const Bytes stream =
-        ReadFile(std::string(QX_FIXTURE_DIR) + "/dcl-bench/" + name + ".binary.4096.dcl");
+// Decodes a whole stream from memory; answers Explode's result.
+uint32_t Decode(const Bytes& stream, Bytes* plain) {
     size_t at = 0;
-    Bytes plain;
-    const uint32_t result = ExplodeStream(
+    return ExplodeStream(
         [&](uint8_t* buffer, uint32_t capacity) {
             const size_t n = std::min<size_t>(capacity, stream.size() - at);
             std::memcpy(buffer, stream.data() + at, n);
             at += n;
             return uint32_t(n);
         },
-        [&](const uint8_t* data, uint32_t size) { plain.insert(plain.end(), data, data + size); });
-    return result == 0 ? plain : Bytes();
+        [&](const uint8_t* data, uint32_t size) {
+            plain->insert(plain->end(), data, data + size);
+        });
+}
+
+// The plain bytes of one of the benchmark streams; empty when it is missing
+// or does not decode.
+Bytes DecodedInput(const std::string& name) {
+    Bytes plain;
+    const Bytes stream =
+        ReadFile(std::string(QX_FIXTURE_DIR) + "/dcl-bench/" + name + ".binary.4096.dcl");
+    return Decode(stream, &plain) == 0 ? plain : Bytes();
 }
 
 const Bytes& Input(int which) {
@@ -60,16 +66,8 @@ const Bytes& Input(int which) {
 }
 
 bool DecodesTo(const Bytes& stream, const Bytes& plain) {
-    size_t at = 0;
     Bytes out;
-    const uint32_t result = ExplodeStream(
-        [&](uint8_t* buffer, uint32_t capacity) {
-            const size_t n = std::min<size_t>(capacity, stream.size() - at);
-            std::memcpy(buffer, stream.data() + at, n);
-            at += n;
-            return uint32_t(n);
-        },
-        [&](const uint8_t* data, uint32_t size) { out.insert(out.end(), data, data + size); });
+    const uint32_t result = Decode(stream, &out);
     return (result == 0 || IsEmptyStream(stream.data(), stream.size())) && out == plain;
 }
 
