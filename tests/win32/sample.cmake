@@ -3,7 +3,7 @@ set(sample_test_definitions QX_SAMPLE_PAYLOAD_DIR="${CMAKE_BINARY_DIR}/payload")
 
 qx_add_gtest(SampleProgramsTest SampleProgramsTest.cpp LIBS version shell32 advapi32)
 target_include_directories(SampleProgramsTest PRIVATE ${CMAKE_SOURCE_DIR}/src/win32
-                                                      ${CMAKE_SOURCE_DIR}/src/postset)
+                                                      ${CMAKE_SOURCE_DIR}/src/product)
 target_compile_definitions(SampleProgramsTest PRIVATE ${sample_test_definitions})
 add_dependencies(SampleProgramsTest sample_payload)
 
