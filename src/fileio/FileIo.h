@@ -21,6 +21,7 @@ using SysError = uint32_t;
 
 enum class FileOpen {
     ReadShared,      // existing file, read only; others may read and write
+    ReadRegular,     // as ReadShared, but only a regular file (kNotRegularFile otherwise)
     ReadWriteShared, // existing file, read and write; others may read and write
     CreateAlways,    // created or truncated, read and write
     CreateNew,       // created, read and write; fails if the name exists (no link is followed)
@@ -62,6 +63,12 @@ private:
     SysError error_ = 0;
     bool watched_ = false; // created by open and reported to the watch
 };
+
+// The code recorded when ReadRegular meets a FIFO, a device, a folder or a
+// socket: it is refused before anything is read from it.
+extern const SysError kNotRegularFile;
+// Whether a code means that the disk (or the user's quota) is full.
+bool IsDiskFull(SysError code);
 
 // The path as the layer hands it to the system (POSIX: "\" becomes "/").
 std::string SystemSpelling(const std::string& path);

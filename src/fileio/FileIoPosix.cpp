@@ -13,6 +13,11 @@
 #include "Global.h"
 
 const SysError kLinkInTheWay = ELOOP;
+const SysError kNotRegularFile = EINVAL;
+
+bool IsDiskFull(SysError code) {
+    return code == ENOSPC || code == EDQUOT;
+}
 
 namespace {
 
@@ -110,11 +115,13 @@ void File::open(const std::string& path, FileOpen mode) {
     int flags = O_CLOEXEC;
     switch (mode) {
     case FileOpen::ReadShared: flags |= O_RDONLY; break;
+    // Without O_NONBLOCK opening a FIFO would wait for a writer.
+    case FileOpen::ReadRegular: flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY; break;
     case FileOpen::ReadWriteShared: flags |= O_RDWR; break;
     case FileOpen::CreateAlways: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
     case FileOpen::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
-    if (mode != FileOpen::ReadShared) {
+    if (mode != FileOpen::ReadShared && mode != FileOpen::ReadRegular) {
         if (const SysError code = CheckNoLink(systemPath)) {
             record(code);
             return;
@@ -123,6 +130,12 @@ void File::open(const std::string& path, FileOpen mode) {
     const int fd = ::open(systemPath.c_str(), flags, 0666);
     if (fd < 0) {
         record(LastError());
+        return;
+    }
+    struct stat status;
+    if (mode == FileOpen::ReadRegular && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        ::close(fd);
+        record(kNotRegularFile);
         return;
     }
     handle_ = fd;

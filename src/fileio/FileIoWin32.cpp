@@ -9,6 +9,11 @@
 #include "FileIoInternal.h"
 
 const SysError kLinkInTheWay = ERROR_CANT_RESOLVE_FILENAME;
+const SysError kNotRegularFile = ERROR_BAD_FILE_TYPE;
+
+bool IsDiskFull(SysError code) {
+    return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+}
 
 namespace {
 
@@ -61,7 +66,8 @@ void File::open(const std::string& path, FileOpen mode) {
     DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     DWORD disposition = OPEN_EXISTING;
     switch (mode) {
-    case FileOpen::ReadShared: access = GENERIC_READ; break;
+    case FileOpen::ReadShared:
+    case FileOpen::ReadRegular: access = GENERIC_READ; break;
     case FileOpen::ReadWriteShared: break;
     case FileOpen::CreateAlways:
         share = FILE_SHARE_READ;
@@ -72,7 +78,7 @@ void File::open(const std::string& path, FileOpen mode) {
         disposition = CREATE_NEW;
         break;
     }
-    if (mode != FileOpen::ReadShared) {
+    if (mode != FileOpen::ReadShared && mode != FileOpen::ReadRegular) {
         if (const SysError code = CheckNoLink(path)) {
             record(code);
             return;
@@ -82,6 +88,11 @@ void File::open(const std::string& path, FileOpen mode) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         record(LastError());
+        return;
+    }
+    if (mode == FileOpen::ReadRegular && GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        record(kNotRegularFile);
         return;
     }
     handle_ = reinterpret_cast<intptr_t>(handle);

@@ -8,7 +8,7 @@ namespace {
 constexpr uint32_t kMultiplier = 134775813; // 0x08088405
 constexpr uint32_t kIncrement = 1;
 
-uint32_t scrambleState = 0;  // the stream's state between blocks
+Scrambler unitStream;        // the stream of SetScrambleKey and DescrambleBlock
 uint32_t generatorState = 0; // the program-wide generator that DrawRandom advances
 
 inline uint32_t Step(uint32_t state) {
@@ -33,46 +33,55 @@ constexpr Jump kLaneJump = JumpOf(kLanes);
 } // namespace
 
 void InitEncript() {
-    scrambleState = 0;
+    unitStream.state = 0;
 }
 
 void DoneEncript() {}
 
 void SetScrambleKey(const std::string& key) {
+    unitStream.setKey(key);
+}
+
+void DescrambleBlock(uint8_t* buffer, int32_t length) {
+    unitStream.apply(buffer, length);
+}
+
+void Scrambler::setKey(const std::string& key) {
     // The length is a 16-bit count; byte i (from 1) lands at bit 8 * (i mod 4).
     uint32_t n = uint32_t(key.size() % 65536);
     uint32_t sum = 0;
     for (uint32_t i = 1; i <= n; ++i) sum += uint32_t(uint8_t(key[i - 1])) << (8 * (i % 4));
-    scrambleState = sum;
+    state = sum;
 }
 
 // Byte k of the block is XORed with the top byte of the (k+1)-th state after
-// scrambleState. Eight lanes each advance eight steps at a time, so their
+// `state`. Eight lanes each advance eight steps at a time, so their
 // multiplications do not wait on one another; the program-wide generator is
 // never touched, which is what saving and restoring it would leave.
-void DescrambleBlock(uint8_t* buffer, int32_t length) {
+void Scrambler::apply(uint8_t* buffer, int32_t length) {
     if (length <= 0) return;
-    uint32_t state = scrambleState;
+    // A local copy: stores through buffer could otherwise alias the member.
+    uint32_t at = state;
     uint32_t count = uint32_t(length);
     uint32_t i = 0;
     if (count >= kLanes) {
         uint32_t lane[kLanes];
-        lane[0] = Step(state);
+        lane[0] = Step(at);
         for (uint32_t j = 1; j < kLanes; ++j) lane[j] = Step(lane[j - 1]);
         for (;;) {
             for (uint32_t j = 0; j < kLanes; ++j) buffer[i + j] ^= uint8_t(lane[j] >> 24);
             i += kLanes;
-            state = lane[kLanes - 1];
+            at = lane[kLanes - 1];
             if (count - i < kLanes) break;
             for (uint32_t j = 0; j < kLanes; ++j)
                 lane[j] = lane[j] * kLaneJump.multiplier + kLaneJump.increment;
         }
     }
     for (; i < count; ++i) {
-        state = Step(state);
-        buffer[i] ^= uint8_t(state >> 24);
+        at = Step(at);
+        buffer[i] ^= uint8_t(at >> 24);
     }
-    scrambleState = state;
+    state = at;
 }
 
 uint32_t DrawRandom(uint32_t range) {
@@ -87,5 +96,5 @@ void SetGeneratorState(uint32_t state) {
     generatorState = state;
 }
 uint32_t GetScrambleState() {
-    return scrambleState;
+    return unitStream.state;
 }

@@ -5,6 +5,16 @@
 #include <cstdint>
 #include <string>
 
+// One scrambling stream. The archive reader keeps one of its own; the unit's
+// functions below work on the unit's stream.
+struct Scrambler {
+    uint32_t state = 0; // the generator state between blocks
+
+    void setKey(const std::string& key);
+    // XORs the next length bytes of the stream into buffer.
+    void apply(uint8_t* buffer, int32_t length);
+};
+
 void InitEncript();
 void DoneEncript();
 

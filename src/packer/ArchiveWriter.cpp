@@ -13,7 +13,7 @@
 #include "HostPlatform.h"
 #include "MemberPacker.h"
 #include "OrderedPool.h"
-#include "QxUnZip.h"
+#include "MemberName.h"
 #include "ShortUtl.h"
 #include "StreamFiles.h"
 

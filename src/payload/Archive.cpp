@@ -4,55 +4,24 @@
 #include "Archive.h"
 
 #include <algorithm>
-#include <cstring>
+#include <memory>
 
 #include "ArchiveLayout.h"
-#include "FileIo.h"
+#include "PayloadLocation.h"
 #include "QxUnZip.h"
 #include "ShortUtl.h"
 
 namespace {
 
 std::string payloadMarker;
-ProgressCallback storedProgress = nullptr;
 
 constexpr uint32_t kBlockSize = 65536;
-// The block buffer of the marker scan and of the copy.
-uint8_t blockBuffer[kBlockSize];
 
-void Progress() {
-    if (storedProgress != nullptr) storedProgress(false);
-}
-
-// Index of the first marker in the n bytes of block, or n when there is none.
-uint32_t FindMarker(const uint8_t* block, uint32_t n) {
-    const uint8_t* marker = reinterpret_cast<const uint8_t*>(payloadMarker.data());
-    const uint32_t length = uint32_t(payloadMarker.size());
-    if (length == 0 || n < length) return n;
-    const uint8_t* found = std::search(block, block + n, marker, marker + length);
-    return uint32_t(found - block);
-}
-
-// The offset of the first byte after the first marker, or 0 without one.
-// Blocks overlap by the marker's length, so a marker across a block boundary
-// lies whole in the next block.
-uint32_t FindPayloadStart(File& installer) {
-    while (!installer.atEnd()) {
-        Progress();
-        uint32_t start = installer.position();
-        if (start > 0) {
-            start -= kPayloadMarkerLength;
-            installer.seek(start);
-        }
-        const uint32_t n = installer.read(blockBuffer, kBlockSize);
-        // A read that delivers nothing or fails ends the scan: "not at the
-        // end" would hold for ever on a failing medium.
-        if (n == 0 || installer.pendingError() != 0) break;
-        const uint32_t k = FindMarker(blockBuffer, n);
-        if (k < n) return start + k + kPayloadMarkerLength;
-        if (n <= kPayloadMarkerLength) break; // nothing new past the overlap
-    }
-    return 0;
+ArchiveResult Failure(ArchiveFault fault, SysError code) {
+    ArchiveResult result;
+    result.fault = fault;
+    result.system = code;
+    return result;
 }
 
 } // namespace
@@ -64,42 +33,54 @@ void InitArchive() {
 void DoneArchive() {
     payloadMarker.clear();
     payloadMarker.shrink_to_fit();
-    storedProgress = nullptr;
 }
 
 const std::string& PayloadMarker() {
     return payloadMarker;
 }
 
-void RelayProgress(const char* /*memberPath*/, int32_t /*percent*/) {
-    Progress();
+void RelayProgress(void* context, ArchiveEvent event, const ArchiveReader&) {
+    const ProgressCallback progress = *static_cast<const ProgressCallback*>(context);
+    if (progress != nullptr && event != ArchiveEvent::Member) progress(false);
 }
 
-bool ExtractPayload(const std::string& destination, ProgressCallback progress) {
-    return ExtractPayloadFrom(OwnProgramPath(), destination, progress);
+bool ExtractPayload(const std::string& destination, ProgressCallback progress, ArchiveResult* why) {
+    return ExtractPayloadFrom(OwnProgramPath(), destination, progress, why);
 }
 
 bool ExtractPayloadFrom(const std::string& installerPath, const std::string& destination,
-                        ProgressCallback progress) {
-    storedProgress = progress;
+                        ProgressCallback progress, ArchiveResult* why) {
     // The temporary archive is never written through a link planted there.
     const LinkFreeBelow linkFree(destination);
     File installer;
     installer.open(installerPath, FileOpen::ReadShared);
-    const uint32_t payloadStart = FindPayloadStart(installer);
+    const PayloadLocation where = LocatePayload(installer, payloadMarker, progress);
+    // A signature table where none can be leaves the file as it is unsigned:
+    // copied to its end, and refused.
+    const bool signatureFault = where.end.fault != SignatureFault::None;
+    const uint32_t end = signatureFault ? where.fileSize : where.end.end;
     const std::string temporaryArchive = destination + kTemporaryArchiveSuffix;
     const PayloadCopyErrors copied =
-        CopyPayload(installer, payloadStart, temporaryArchive, progress);
-    bool result = false;
-    if (copied.source == 0 && copied.copy == 0)
-        result = UnpackArchive(temporaryArchive.c_str(), destination.c_str(), nullptr,
-                               RelayProgress) == kUnpackOk;
+        CopyPayload(installer, where.start, end, temporaryArchive, progress);
+    ArchiveResult result;
+    if (copied.source != 0)
+        result = Failure(ArchiveFault::ReadFailed, copied.source);
+    else if (copied.copy != 0)
+        result =
+            Failure(IsDiskFull(copied.copy) ? ArchiveFault::DiskFull : ArchiveFault::WriteFailed,
+                    copied.copy);
+    else if (signatureFault)
+        result = Failure(ArchiveFault::BadSignature, 0);
+    else
+        result = UnpackArchiveFile(temporaryArchive.c_str(), destination.c_str(), nullptr,
+                                   ArchiveObserver{RelayProgress, &progress}, where.end.maxPadding);
     RemoveFile(temporaryArchive);
-    return result;
+    if (why != nullptr) *why = result;
+    return result.ok();
 }
 
-PayloadCopyErrors CopyPayload(File& installer, uint32_t start, const std::string& copyPath,
-                              ProgressCallback progress) {
+PayloadCopyErrors CopyPayload(File& installer, uint32_t start, uint32_t end,
+                              const std::string& copyPath, ProgressCallback progress) {
     // Never written through an existing file: a link planted under this name
     // could redirect the writes.
     ApplyAttributes(copyPath, 0);
@@ -107,12 +88,14 @@ PayloadCopyErrors CopyPayload(File& installer, uint32_t start, const std::string
     File copy;
     copy.open(copyPath, FileOpen::CreateNew);
 
+    std::unique_ptr<uint8_t[]> block(new uint8_t[kBlockSize]);
     installer.seek(start);
-    while (!installer.atEnd() && copy.pendingError() == 0) {
+    for (uint32_t at = start; at < end && copy.pendingError() == 0;) {
         if (progress != nullptr) progress(false);
-        const uint32_t n = installer.read(blockBuffer, kBlockSize);
+        const uint32_t n = installer.read(block.get(), std::min(kBlockSize, end - at));
         if (n == 0) break;
-        copy.write(blockBuffer, n);
+        copy.write(block.get(), n);
+        at += n;
     }
     copy.close();
     installer.close();
@@ -127,5 +110,5 @@ PayloadCopyErrors CopyPayloadFile(const std::string& installerPath, uint32_t sta
                                   const std::string& copyPath) {
     File installer;
     installer.open(installerPath, FileOpen::ReadShared);
-    return CopyPayload(installer, start, copyPath, nullptr);
+    return CopyPayload(installer, start, installer.size(), copyPath, nullptr);
 }

@@ -1,11 +1,15 @@
-// The archive reader: descrambles an archive file in place, verifies its
-// checksum and writes every member below a destination directory.
+// UnpackArchive: descrambles an archive file in place, verifies its checksum
+// and writes every member below a destination directory, through the
+// archive reader.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "ArchiveReader.h"
+#include "ArchiveResult.h"
 #include "Global.h"
+#include "MemberName.h"
 
 void InitQxUnZip();
 void DoneQxUnZip();
@@ -24,18 +28,12 @@ constexpr int32_t kUnpackBadMember = -6;         // a bad record, name, size, CR
 int32_t UnpackArchive(const char* archiveName, const char* destination, const char* key,
                       MemberProgressCallback progress);
 
+// The same with the reader's events going to observer, up to maxPadding
+// zero bytes of a signing tool's padding allowed after the ArchiveChecksum,
+// and the reason for the outcome.
+ArchiveResult UnpackArchiveFile(const char* archiveName, const char* destination, const char* key,
+                                ArchiveObserver observer, uint32_t maxPadding);
+
 // name with the current directory when it has no directory, and with
 // defaultExtension when it has no extension.
 std::string CompleteArchiveName(const std::string& name, const std::string& defaultExtension);
-
-// Whether a member name stays below the destination as one ordinary file:
-// relative, "\" between non-empty components, no "/", ":" or control bytes,
-// no component of dots and blanks only or ending in a dot or a blank, no DOS
-// device name, and not the temporary archive "tempfile.$$$" at the top.
-bool IsAcceptableMemberName(const std::string& name);
-
-// The callbacks handed to Explode, over the member being unpacked.
-uint32_t ReadPackedData(uint8_t* buffer, uint32_t* size, void* param);
-void WritePlainData(uint8_t* buffer, uint32_t* size, void* param);
-// Closes both files and deletes the archive file; leaves no error pending.
-void CloseArchiveFiles();

@@ -14,6 +14,11 @@ const char kWelcomeCaption[] = "Zelquist 1.05 Setup";
 const char kCorruptionMessage[] = "Unable to extract data as the Setup file has been corrupted.\r\r"
                                   "You should obtain a correct copy by visiting "
                                   "Tavrenholt Software's home page at www.tavrenholt.example.";
+// A full disk or a file that cannot be written is no reason to download the
+// setup again.
+const char kWriteFailureMessage[] =
+    "Unable to extract data as the destination disk is full or a file cannot be written.\r\r"
+    "You should free some space on the disk, or choose another directory, and run Setup again.";
 
 namespace {
 
@@ -136,15 +141,20 @@ bool RunSetup() {
         if (shell != nullptr) OpenProgressDialog(shell);
         if (!DestinationDir.empty() && DestinationDir.back() == '\\') DestinationDir.pop_back();
 
-        success = Seams.extractPayload(DestinationDir, SetupProgressCallback) &&
-                  Seams.runPostSetup(DestinationDir, SetupWindow, SetupProgressCallback);
+        ArchiveResult why;
+        const bool extracted = Seams.extractPayload(DestinationDir, SetupProgressCallback, &why);
+        success =
+            extracted && Seams.runPostSetup(DestinationDir, SetupWindow, SetupProgressCallback);
 
         // The dialog and its animation child go before the library that the
         // animation class names.
         if (IsWindow(ActiveDialog)) Seams.destroyWindow(ActiveDialog);
         if (shell != nullptr) FreeLibrary(shell);
-        if (!success)
-            Seams.messageBox(SetupWindow, kCorruptionMessage, kSetupCaption, MB_OK | MB_ICONHAND);
+        if (!success) {
+            const bool writeFailed = !extracted && why.isWriteFailure();
+            Seams.messageBox(SetupWindow, writeFailed ? kWriteFailureMessage : kCorruptionMessage,
+                             kSetupCaption, MB_OK | MB_ICONHAND);
+        }
     }
     SendMessageA(SetupWindow, WM_CLOSE, 0, 0);
     return success;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "ArchiveResult.h"
 #include "Global.h"
 
 // The destination directory; set by the welcome dialog, read by the driver.
@@ -22,6 +23,7 @@ extern const char kWelcomeCaption[];     // caption of the welcome dialog and ba
 extern const char kDefaultDestination[]; // "C:\Tavholt\Quorvath"
 extern const char kWelcomeText[];
 extern const char kCorruptionMessage[];
+extern const char kWriteFailureMessage[]; // the disk is full or a file cannot be written
 
 // Calls that can fail or that talk to other units, replaceable by tests.
 struct SetupSeams {
@@ -32,7 +34,8 @@ struct SetupSeams {
     int(WINAPI* messageBox)(HWND, LPCSTR, LPCSTR, UINT);
     INT_PTR (*runWelcome)(HWND owner);
     void (*chooseDirectory)(HWND owner, const std::string& initialPath, std::string& chosenPath);
-    bool (*extractPayload)(const std::string& destination, ProgressCallback progress);
+    bool (*extractPayload)(const std::string& destination, ProgressCallback progress,
+                           ArchiveResult* why);
     bool (*runPostSetup)(const std::string& destination, HWND owner, ProgressCallback progress);
     DWORD(WINAPI* tickCount)(); // the clock that spaces the progress callback's queue passes
 };

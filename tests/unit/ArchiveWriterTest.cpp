@@ -14,14 +14,41 @@
 #include "Encript.h"
 #include "Global.h"
 #include "HostPlatform.h"
+#include "PayloadLocation.h"
 #include "QxUnZip.h"
 #include "ScratchDir.h"
 #include "ShortUtl.h"
 #include "TestSupport.h"
+#include <memory>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// What the archive reader's check found in a file: where the archive lies,
+// the result, and every member it reported.
+struct Checked {
+    PayloadLocation where;
+    ArchiveResult result;
+    std::vector<ArchiveMember> members;
+};
+
+Checked CheckFile(const std::string& path, const std::string& key, bool decode) {
+    Checked checked;
+    File file;
+    file.open(path, FileOpen::ReadShared);
+    checked.where = LocatePayload(file, UpperPayloadMarker(), nullptr);
+    const ArchiveObserver collect{[](void* context, ArchiveEvent event, const ArchiveReader& r) {
+                                      if (event == ArchiveEvent::Member)
+                                          static_cast<Checked*>(context)->members.push_back(
+                                              r.member());
+                                  },
+                                  &checked};
+    std::unique_ptr<ArchiveReader> reader(
+        new ArchiveReader(file, checked.where.span(), key, collect));
+    checked.result = reader->check(decode, nullptr);
+    return checked;
+}
 
 void WriteText(const std::string& layerPath, const std::string& text) {
     WriteBytes(layerPath, Bytes(text.begin(), text.end()));
@@ -158,19 +185,13 @@ TEST_F(ArchiveWriter, InstallerIsStubMarkerArchiveAndReadsBack) {
     const std::string prefix = *ReadContents(dir.sub("stub.exe")) + "<QXZIP FILE BEGINS HERE>";
     EXPECT_EQ(bytes.compare(0, prefix.size(), prefix), 0);
 
-    ArchiveLocation where;
-    ASSERT_TRUE(LocateArchive(ScratchDir::Native(setup), &where, &error)) << error;
-    EXPECT_TRUE(where.installer);
-    EXPECT_EQ(where.payloadStart, prefix.size());
-    EXPECT_TRUE(CheckArchiveChecksum(where, "", &error)) << error;
+    const Checked checked = CheckFile(setup, "", true);
+    EXPECT_TRUE(checked.where.marker);
+    EXPECT_EQ(checked.where.start, prefix.size());
+    EXPECT_TRUE(checked.result.ok()) << int(checked.result.fault);
     std::vector<std::string> sound;
-    EXPECT_TRUE(ReadMembers(
-        where, "", true,
-        [&](const MemberReport& m) {
-            if (m.problem.empty()) sound.push_back(m.name);
-        },
-        &error))
-        << error;
+    for (const ArchiveMember& m : checked.members)
+        if (m.problem.ok()) sound.push_back(m.name);
     EXPECT_EQ(sound.size(), 4u);
 
     // The installer as a stub: its marker would hide the new payload. The
@@ -318,44 +339,39 @@ TEST(ArchiveReader, NamesEachDamagedMember) {
     members[3].packed = cut;
     WriteBytes(dir.sub("damaged.qxz"), BuildArchive(members, "k"));
 
-    ArchiveLocation where;
-    std::string error;
-    ASSERT_TRUE(LocateArchive(ScratchDir::Native(dir.sub("damaged.qxz")), &where, &error));
-    EXPECT_FALSE(where.installer);
-    EXPECT_FALSE(CheckArchiveChecksum(where, "", &error));
-    EXPECT_NE(error.find("checksum does not match"), std::string::npos) << error;
-    ASSERT_TRUE(CheckArchiveChecksum(where, "k", &error)) << error;
-    std::vector<std::string> problems;
-    ASSERT_TRUE(ReadMembers(
-        where, "k", true,
-        [&](const MemberReport& m) { problems.push_back(m.name + ": " + m.problem); }, &error))
-        << error;
-    ASSERT_EQ(problems.size(), 4u);
-    EXPECT_EQ(problems[0], "good.txt: ");
-    EXPECT_NE(problems[1].find("CRC"), std::string::npos) << problems[1];
-    EXPECT_NE(problems[2].find("unpacks to 8 bytes, the record says 3"), std::string::npos)
-        << problems[2];
-    EXPECT_NE(problems[3].find("not a valid stream: the stream ends before its end marker"),
-              std::string::npos)
-        << problems[3];
+    const Checked wrongKey = CheckFile(dir.sub("damaged.qxz"), "", false);
+    EXPECT_FALSE(wrongKey.where.marker);
+    EXPECT_EQ(wrongKey.result.fault, ArchiveFault::BadChecksum);
+    const Checked checked = CheckFile(dir.sub("damaged.qxz"), "k", true);
+    ASSERT_EQ(checked.members.size(), 4u);
+    // The first damaged member is the result; each member carries its own.
+    EXPECT_EQ(checked.result.fault, ArchiveFault::WrongCrc);
+    EXPECT_EQ(checked.result.member, 1u);
+    EXPECT_TRUE(checked.members[0].problem.ok());
+    EXPECT_EQ(checked.members[1].problem.fault, ArchiveFault::WrongCrc);
+    EXPECT_EQ(checked.members[1].problem.stored, 0x12345678u);
+    const ArchiveResult& size = checked.members[2].problem;
+    EXPECT_EQ(size.fault, ArchiveFault::WrongSize);
+    EXPECT_EQ(size.computed, 8u); // unpacks to 8 bytes, the record says 3
+    EXPECT_EQ(size.stored, 3u);
+    EXPECT_EQ(checked.members[3].problem.fault, ArchiveFault::BadStream);
+    EXPECT_EQ(checked.members[3].problem.computed, uint32_t(ExplodeAbort));
 }
 
 TEST(ArchiveReader, RefusesRecordsPastTheEndAndBadNames) {
     ScratchDir dir;
     TestMember tooLong{"a.txt", "abc"};
     tooLong.packedSize = 1000;
-    WriteBytes(dir.sub("long.qxz"), BuildArchive({tooLong}));
+    WriteBytes(dir.sub("long.qxz"), BuildArchive({{"first.txt", "1"}, tooLong}));
     WriteBytes(dir.sub("name.qxz"), BuildArchive({{"..\\escape.txt", "x"}}));
-    std::string error;
-    ArchiveLocation where;
-    ASSERT_TRUE(LocateArchive(ScratchDir::Native(dir.sub("long.qxz")), &where, &error));
-    EXPECT_FALSE(ReadMembers(
-        where, "", false, [](const MemberReport&) {}, &error));
-    EXPECT_NE(error.find("runs past the end"), std::string::npos) << error;
-    ASSERT_TRUE(LocateArchive(ScratchDir::Native(dir.sub("name.qxz")), &where, &error));
-    EXPECT_FALSE(ReadMembers(
-        where, "", false, [](const MemberReport&) {}, &error));
-    EXPECT_NE(error.find("'..\\escape.txt' is refused"), std::string::npos) << error;
+    const Checked longRecord = CheckFile(dir.sub("long.qxz"), "", false);
+    EXPECT_EQ(longRecord.result.fault, ArchiveFault::RecordPastEnd);
+    EXPECT_EQ(longRecord.result.member, 1u);
+    EXPECT_EQ(longRecord.members.size(), 1u);
+    const Checked badName = CheckFile(dir.sub("name.qxz"), "", false);
+    EXPECT_EQ(badName.result.fault, ArchiveFault::BadName);
+    EXPECT_EQ(badName.result.member, 0u);
+    EXPECT_TRUE(badName.members.empty());
 }
 
 TEST(DosTime, LocalFieldsWithEvenSecondsAndClampedRange) {

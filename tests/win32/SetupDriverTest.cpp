@@ -34,6 +34,7 @@ Observed seen;
 INT_PTR WelcomeAnswer = 1;
 std::string WelcomeDestination = "C:\\Tavholt\\Quorvath";
 bool ExtractResult = true, PostResult = true, CloseInExtract = false;
+ArchiveFault ExtractFault = ArchiveFault::BadChecksum; // the reason given with a false result
 
 INT_PTR FakeWelcome(HWND owner) {
     seen.welcomeOwner = owner;
@@ -46,7 +47,8 @@ INT_PTR FakeWelcome(HWND owner) {
     return WelcomeAnswer;
 }
 
-bool FakeExtract(const std::string& destination, ProgressCallback progress) {
+bool FakeExtract(const std::string& destination, ProgressCallback progress, ArchiveResult* why) {
+    if (!ExtractResult && why != nullptr) why->fault = ExtractFault;
     ++seen.extractCalls;
     seen.extractDestination = destination;
     progress(false);
@@ -121,6 +123,7 @@ protected:
         WelcomeAnswer = 1;
         WelcomeDestination = "C:\\Tavholt\\Quorvath";
         ExtractResult = PostResult = true;
+        ExtractFault = ArchiveFault::BadChecksum;
         CloseInExtract = false;
         destroyCalls = staleDestroys = 0;
         Seams.runWelcome = FakeWelcome;
@@ -220,6 +223,33 @@ TEST_F(SetupDriverTest, FailedExtractionSkipsPostSetupAndShowsOnlyTheCorruptionM
     EXPECT_EQ(box.flags, 0x10u);
     EXPECT_EQ(box.owner, seen.welcomeOwner);
     EXPECT_FALSE(seen.progressAliveAtMessage); // the progress dialog went first
+}
+
+TEST_F(SetupDriverTest, FullDiskOrUnwritableFileShowsTheWriteFailureMessageInstead) {
+    const struct {
+        ArchiveFault fault;
+        bool writeFailure;
+    } cases[] = {{ArchiveFault::DiskFull, true},      {ArchiveFault::WriteFailed, true},
+                 {ArchiveFault::CreateFailed, true},  {ArchiveFault::RewriteFailed, true},
+                 {ArchiveFault::WrongCrc, false},     {ArchiveFault::ReadFailed, false},
+                 {ArchiveFault::BadSignature, false}, {ArchiveFault::BadChecksum, false}};
+    for (const auto& c : cases) {
+        RecordedBoxes.clear();
+        ExtractResult = false;
+        ExtractFault = c.fault;
+        EXPECT_FALSE(RunSetup());
+        ASSERT_EQ(RecordedBoxes.size(), 1u);
+        const RecordedBox& box = RecordedBoxes[0];
+        EXPECT_EQ(box.text, c.writeFailure ? kWriteFailureMessage : kCorruptionMessage)
+            << int(c.fault);
+        EXPECT_EQ(box.caption, "Quorvath Setup");
+        EXPECT_EQ(box.flags, 0x10u);
+    }
+    EXPECT_EQ(std::string(kWriteFailureMessage)
+                  .rfind("Unable to extract data as the destination "
+                         "disk is full or a file cannot be written.\r\r",
+                         0),
+              0u);
 }
 
 TEST_F(SetupDriverTest, FailedPostSetupAlsoShowsTheCorruptionMessage) {

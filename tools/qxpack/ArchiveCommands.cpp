@@ -3,21 +3,20 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json.hpp>
 
-#include "Archive.h"
+#include "ArchiveMessages.h"
 #include "ArchiveReader.h"
+#include "ArchiveWriter.h"
 #include "Cli.h"
 #include "CodePage1252.h"
 #include "Commands.h"
-#include "Encript.h"
 #include "FileIo.h"
 #include "Global.h"
 #include "HostPlatform.h"
-#include "InputFile.h"
 #include "Interrupt.h"
-#include "QxUnZip.h"
-#include "ShortUtl.h"
+#include "PayloadLocation.h"
 
 namespace {
 
@@ -45,7 +44,7 @@ std::string DosDateTimeText(uint32_t v, char separator = ' ') {
 }
 
 // One member as list --json shows it.
-nlohmann::ordered_json MemberJson(const MemberReport& m) {
+nlohmann::ordered_json MemberJson(const ArchiveMember& m) {
     nlohmann::ordered_json attributes = nlohmann::ordered_json::array();
     const std::pair<uint32_t, const char*> names[] = {{kAttrReadOnly, "read-only"},
                                                       {kAttrHidden, "hidden"},
@@ -83,44 +82,94 @@ std::string AttributeText(uint32_t a) {
     return text;
 }
 
-// The archive found in FILE and the key it is read with (installers always
-// carry the empty one). False with *exitCode set when the command is over
-// already (unreadable FILE, a key for an installer).
-bool OpenArchiveOperand(const char* command, const ArchiveOptions& o, ArchiveLocation* where,
+// FILE opened once, and where its archive lies.
+struct ArchiveInput {
+    std::string path;
+    File file;
+    PayloadLocation where;
+    ArchiveSpan span;
+    bool installer() const { return where.marker; }
+};
+
+// Opens FILE and finds its archive. False with *exitCode set when the
+// command is over already (unreadable FILE, a key for an installer).
+bool OpenArchiveOperand(const char* command, const ArchiveOptions& o, ArchiveInput* in,
                         int* exitCode) {
-    std::string error;
+    in->path = o.file;
+    auto fail = [&](const std::string& message) {
+        *exitCode = Fail(command, o.file + ": " + message);
+        return false;
+    };
     std::error_code ec;
-    if (std::filesystem::is_directory(o.file, ec)) {
-        *exitCode = Fail(command, o.file + ": is a folder, not an installer or archive");
+    if (std::filesystem::is_directory(o.file, ec))
+        return fail("is a folder, not an installer or archive");
+    in->file.open(o.file, FileOpen::ReadRegular);
+    if (const SysError code = in->file.takeError()) {
+        // A socket cannot even be opened; it is refused by its kind as well.
+        const bool special =
+            std::filesystem::exists(o.file, ec) && !std::filesystem::is_regular_file(o.file, ec);
+        return fail(code == kNotRegularFile || special ? KindOfFile(o.file) + ", not a regular file"
+                                                       : "cannot open: " + SystemErrorText(code));
+    }
+    const uint32_t size = in->file.size();
+    if (in->file.takeError() != 0 || size > kLargestInstaller)
+        return fail("2 GiB or larger, more than an installer can be");
+    in->where = LocatePayload(in->file, UpperPayloadMarker(), nullptr);
+    if (const SysError code = in->file.takeError())
+        return fail("cannot read: " + SystemErrorText(code));
+    const PayloadLocation& where = in->where;
+    if (where.end.fault != SignatureFault::None) return fail(SignatureFaultText(where.end));
+    in->span = where.span();
+    if (where.marker && !o.key.empty()) {
+        *exitCode = UsageError(command, o.file + " is an installer: it has no key");
         return false;
     }
-    if (!LocateArchive(o.file, where, &error)) {
-        *exitCode = Fail(command, error);
-        return false;
-    }
-    if (where->installer && !o.key.empty()) {
-        *exitCode = UsageError(command, where->path + " is an installer: it has no key");
-        return false;
-    }
+    const uint32_t length = in->span.end - in->span.start;
+    if (!where.marker && length < kArchiveChecksumSize)
+        return fail("the archive is " + std::to_string(length) +
+                    " bytes long, shorter than its 4-byte checksum");
     return true;
 }
 
-// After the checksum failed with checksumError: a file without the marker
-// whose records do not even read is no archive at all; otherwise the
-// archive is damaged (or scrambled with another key) and checksumError says so.
-std::string ChecksumFailure(const ArchiveLocation& where, const std::string& key,
-                            const std::string& checksumError, bool* recordsRead) {
-    std::string ignored;
-    *recordsRead = ReadMembers(
-        where, key, false, [](const MemberReport&) {}, &ignored);
-    if (where.installer || *recordsRead) return checksumError;
-    return where.path + ": not an installer or archive (nor a bare archive with " +
-           (key.empty() ? "the empty key" : "this key") + ")";
+// A failed check in words: a file without the marker whose records do not
+// even read is no archive at all.
+std::string CheckFailure(const ArchiveInput& in, const std::string& key,
+                         const ArchiveReader& reader, const ArchiveResult& result) {
+    if (result.fault == ArchiveFault::BadChecksum && !in.installer() && !reader.recordsRead())
+        return in.path + ": not an installer or archive (nor a bare archive with " +
+               (key.empty() ? "the empty key" : "this key") + ")";
+    return in.path + ": " + ArchiveFaultText(result, reader.member(), ChecksumWording::WithValues);
 }
 
-// The archive's bytes as the progress line counts them.
-uint64_t ArchiveBytes(const ArchiveLocation& where) {
-    return where.fileSize - where.payloadStart;
+// The signature line of list and verify; nothing for a bare archive.
+void PrintSignature(const ArchiveInput& in) {
+    if (!in.installer()) return;
+    const PayloadEnd& end = in.where.end;
+    if (end.signatureSize == 0)
+        std::printf("signature: none\n");
+    else
+        std::printf("signature: a certificate table of %u bytes at offset %u (the certificate "
+                    "chain is not checked)\n",
+                    end.signatureSize, end.signatureOffset);
+}
+
+std::unique_ptr<ArchiveReader> MakeReader(ArchiveInput& in, const std::string& key,
+                                          ArchiveObserver observer) {
+    return std::unique_ptr<ArchiveReader>(new ArchiveReader(in.file, in.span, key, observer));
+}
+
+// Collects what a check reports of each member.
+struct MemberLog {
+    std::vector<ArchiveMember> members;
+    ProgressBar* bar = nullptr;
+};
+
+void LogMember(void* context, ArchiveEvent event, const ArchiveReader& reader) {
+    if (event != ArchiveEvent::Member) return;
+    MemberLog& log = *static_cast<MemberLog*>(context);
+    const ArchiveMember& m = reader.member();
+    log.members.push_back(m);
+    if (log.bar != nullptr) log.bar->update(m.recordOffset + m.header.packedSize, m.name);
 }
 
 } // namespace
@@ -130,15 +179,20 @@ CLI::App* AddListCommand(CLI::App& qxpack, ArchiveOptions* o) {
         qxpack, "list", "show the members of an installer or archive",
         "Shows the members of an installer or a bare archive: unpacked and packed\n"
         "size, DOS date and time, attributes (R read-only, H hidden, S system,\n"
-        "A archive) and name. The checksum is checked first. Names are shown in\n"
-        "UTF-8, converted from the Windows code page 1252 that the archive uses.\n"
+        "A archive) and name, once the checksum has been checked. Names are shown\n"
+        "in UTF-8, converted from the Windows code page 1252 that the archive uses.\n"
+        "For an installer it also says whether it carries an Authenticode\n"
+        "signature and how large its certificate table is; the certificate chain\n"
+        "is not checked (use osslsigncode verify or signtool verify for that).\n"
         "\n"
         "With --json the listing is one JSON object: \"file\", \"type\" (installer\n"
         "or bare archive) and \"members\", an array of one object per member with\n"
         "\"name\", \"size\", \"packed_size\", \"modified\" (ISO 8601 date and time,\n"
         "as recorded: no time zone), \"attributes\" (an array of read-only,\n"
         "hidden, system, archive), \"crc\" (hexadecimal), \"mode\" (binary or\n"
-        "ascii) and \"dictionary\" (1024, 2048 or 4096).",
+        "ascii) and \"dictionary\" (1024, 2048 or 4096); for an installer also\n"
+        "\"signature\": null, or an object with the certificate table's \"offset\"\n"
+        "and \"size\".",
         o);
     list->add_flag("--json", o->json, "the listing as JSON");
     return list;
@@ -150,7 +204,9 @@ CLI::App* AddVerifyCommand(CLI::App& qxpack, ArchiveOptions* o) {
         "Checks an installer or a bare archive as the installer would before and\n"
         "while unpacking it: the checksum, every record and name, and every\n"
         "member's packed data, size and CRC, and names every damaged member.\n"
-        "Nothing is written.",
+        "It reads FILE once and writes nothing. For an installer it also reports\n"
+        "its Authenticode signature's certificate table, without checking the\n"
+        "certificate chain (use osslsigncode verify or signtool verify).",
         o);
     verify->add_flag("-q,--quiet", o->quiet, "no progress and no summary");
     return verify;
@@ -160,14 +216,16 @@ CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
     CLI::App* extract = AddArchiveCommand(
         qxpack, "extract", "unpack every member below a folder",
         "Unpacks every member of an installer or a bare archive below DIR (created\n"
-        "when missing) with the installer's own unpacker: the archive is copied to\n"
-        "DIR's \"tempfile.$$$\", descrambled, verified and unpacked from there, and\n"
-        "the copy is deleted. FILE itself is left as it is: a DIR where the copy\n"
-        "or a member would replace it is refused. Nothing is written through a\n"
-        "link below DIR (DIR itself may be one); a link in the way is an error.\n"
-        "When unpacking fails, the folders that extract created go again if they\n"
-        "are still empty. Interrupted (SIGINT, SIGTERM, SIGHUP), it removes the copy\n"
-        "and the member being written and exits with 128 + the signal's number.",
+        "when missing) with the installer's own archive reader: FILE is read once\n"
+        "to check the checksum, every record and name, and once more to unpack\n"
+        "each member, checking its size and CRC. Nothing is written before the\n"
+        "check has passed, and no copy of the archive is made. FILE itself is\n"
+        "left as it is: a DIR where a member would replace it is refused. Nothing\n"
+        "is written through a link below DIR (DIR itself may be one); a link in\n"
+        "the way is an error. A member that fails is removed; when unpacking\n"
+        "fails, the folders that extract created go again if they are still\n"
+        "empty. Interrupted (SIGINT, SIGTERM, SIGHUP), it removes the member\n"
+        "being written and exits with 128 + the signal's number.",
         o);
     extract->add_option("DIR", o->dir, "the folder to unpack into")->required();
     extract->add_flag("-q,--quiet", o->quiet, "no progress and no summary");
@@ -177,129 +235,88 @@ CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
 int RunList(const ArchiveOptions& o) {
     const char* command = "list";
     int code = kExitOk;
-    ArchiveLocation where;
-    if (!OpenArchiveOperand(command, o, &where, &code)) return code;
-    const std::string& key = o.key;
-    std::string error;
-    if (!CheckArchiveChecksum(where, key, &error)) {
-        bool recordsRead = false;
-        return Fail(command, ChecksumFailure(where, key, error, &recordsRead));
-    }
+    ArchiveInput in;
+    if (!OpenArchiveOperand(command, o, &in, &code)) return code;
+    MemberLog log;
+    const auto reader = MakeReader(in, o.key, {LogMember, &log});
+    const ArchiveResult result = reader->check(false, nullptr);
+    if (!result.ok()) return Fail(command, CheckFailure(in, o.key, *reader, result));
 
-    if (!o.json)
-        std::printf("%12s %12s  %-19s  %-4s  %s\n", "Size", "Packed", "Date", "Attr", "Name");
-    nlohmann::ordered_json members = nlohmann::ordered_json::array();
-    uint64_t count = 0;
     uint64_t plain = 0;
     uint64_t packed = 0;
-    const bool ok = ReadMembers(
-        where, key, false,
-        [&](const MemberReport& m) {
-            if (o.json)
-                members.push_back(MemberJson(m));
-            else
-                std::printf("%12u %12u  %s  %s  %s\n", m.header.unpackedSize, m.header.packedSize,
-                            DosDateTimeText(m.header.dosDateTime).c_str(),
-                            AttributeText(m.header.attributes).c_str(),
-                            Utf8FromCodePage1252(m.name).c_str());
-            ++count;
-            plain += m.header.unpackedSize;
-            packed += m.header.packedSize;
-        },
-        &error);
-    if (!ok) return Fail(command, error);
+    for (const ArchiveMember& m : log.members) {
+        plain += m.header.unpackedSize;
+        packed += m.header.packedSize;
+    }
+    const char* type = in.installer() ? "installer" : "bare archive";
     if (o.json) {
-        const nlohmann::ordered_json listing = {
-            {"file", where.path},
-            {"type", where.installer ? "installer" : "bare archive"},
-            {"members", members},
-        };
+        nlohmann::ordered_json members = nlohmann::ordered_json::array();
+        for (const ArchiveMember& m : log.members) members.push_back(MemberJson(m));
+        nlohmann::ordered_json listing = {{"file", in.path}, {"type", type}};
+        if (in.installer()) {
+            const PayloadEnd& end = in.where.end;
+            listing["signature"] = nullptr;
+            if (end.signatureSize != 0)
+                listing["signature"] = {{"offset", end.signatureOffset},
+                                        {"size", end.signatureSize}};
+        }
+        listing["members"] = members;
         // Member names are UTF-8 by now; FILE's own name may not be.
         std::printf(
             "%s\n",
             listing.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
         return kExitOk;
     }
+    std::printf("%12s %12s  %-19s  %-4s  %s\n", "Size", "Packed", "Date", "Attr", "Name");
+    for (const ArchiveMember& m : log.members)
+        std::printf("%12u %12u  %s  %s  %s\n", m.header.unpackedSize, m.header.packedSize,
+                    DosDateTimeText(m.header.dosDateTime).c_str(),
+                    AttributeText(m.header.attributes).c_str(),
+                    Utf8FromCodePage1252(m.name).c_str());
     std::printf("%llu members, %llu bytes packed into %llu (%s)\n",
-                static_cast<unsigned long long>(count), static_cast<unsigned long long>(plain),
-                static_cast<unsigned long long>(packed),
-                where.installer ? "installer" : "bare archive");
+                static_cast<unsigned long long>(log.members.size()),
+                static_cast<unsigned long long>(plain), static_cast<unsigned long long>(packed),
+                type);
+    PrintSignature(in);
     return kExitOk;
 }
 
 int RunVerify(const ArchiveOptions& o) {
     const char* command = "verify";
     int code = kExitOk;
-    ArchiveLocation where;
-    if (!OpenArchiveOperand(command, o, &where, &code)) return code;
-    const std::string& key = o.key;
-    std::string error;
-    // A wrong checksum is reported, then each member is checked all the same
-    // so that the damaged ones are named, as long as the records still read.
-    bool sound = CheckArchiveChecksum(where, key, &error);
-    if (!sound) {
-        bool recordsRead = false;
-        error = ChecksumFailure(where, key, error, &recordsRead);
-        if (!recordsRead) return Fail(command, error);
-        Fail(command, error);
-    }
-
-    uint64_t count = 0;
-    ProgressBar progress(ArchiveBytes(where), !o.quiet && ProgressWanted());
-    const bool ok = ReadMembers(
-        where, key, true,
-        [&](const MemberReport& m) {
-            ++count;
-            progress.update(m.recordOffset + m.header.packedSize, m.name);
-            if (m.problem.empty()) return;
-            sound = false;
-            progress.finish();
-            Fail(command, where.path + ": member '" + m.name + "' is damaged: " + m.problem);
-        },
-        &error);
+    ArchiveInput in;
+    if (!OpenArchiveOperand(command, o, &in, &code)) return code;
+    // One pass decodes every member; a wrong checksum is reported first,
+    // then each damaged member, as long as the records still read.
+    ProgressBar progress(in.span.end - in.span.start, !o.quiet && ProgressWanted());
+    MemberLog log;
+    log.bar = &progress;
+    const auto reader = MakeReader(in, o.key, {LogMember, &log});
+    const ArchiveResult result = reader->check(true, nullptr);
     progress.finish();
-    if (!ok) return Fail(command, error);
+    bool sound = result.ok();
+    if (result.fault == ArchiveFault::BadChecksum) {
+        Fail(command, CheckFailure(in, o.key, *reader, result));
+        if (!reader->recordsRead()) return kExitFailed;
+    } else if (!result.ok() && !result.namesMember()) {
+        return Fail(command, CheckFailure(in, o.key, *reader, result));
+    }
+    for (const ArchiveMember& m : log.members)
+        if (!m.problem.ok()) Fail(command, in.path + ": " + ArchiveFaultText(m.problem, m));
+    // A record fault ends the walk: it comes after the members before it.
+    if (result.namesMember() &&
+        (result.fault == ArchiveFault::RecordPastEnd || result.fault == ArchiveFault::BadName))
+        return Fail(command, CheckFailure(in, o.key, *reader, result));
     if (!sound) return kExitFailed;
-    if (!o.quiet)
-        std::printf("%s: checksum and all %llu members are sound\n", where.path.c_str(),
-                    static_cast<unsigned long long>(count));
+    if (!o.quiet) {
+        std::printf("%s: checksum and all %llu members are sound\n", in.path.c_str(),
+                    static_cast<unsigned long long>(log.members.size()));
+        PrintSignature(in);
+    }
     return kExitOk;
 }
 
 namespace {
-
-// The unpacker reports the member it writes, once at its start and once per
-// 4096-byte block it writes; with the members' sizes read beforehand that
-// gives the bytes written so far.
-struct ExtractProgressState {
-    ProgressBar* bar = nullptr;
-    size_t destinationLength = 0; // of "DIR/" before each member's path
-    std::vector<uint64_t> sizes;  // of the members, in archive order
-    std::string member;           // the one being written
-    uint64_t members = 0;         // begun so far
-    uint64_t doneBefore = 0;      // bytes of the members before it
-    uint64_t blocks = 0;          // reports of the current member
-};
-ExtractProgressState extractProgress;
-
-void ExtractProgress(const char* memberPath, int32_t) {
-    ExtractProgressState& state = extractProgress;
-    if (!state.bar) return;
-    const std::string path = memberPath;
-    const std::string member =
-        path.size() > state.destinationLength ? path.substr(state.destinationLength) : path;
-    if (member != state.member || state.members == 0) {
-        if (state.members > 0 && state.members <= state.sizes.size())
-            state.doneBefore += state.sizes[state.members - 1];
-        state.member = member;
-        ++state.members;
-        state.blocks = 0;
-    } else {
-        ++state.blocks;
-    }
-    const uint64_t size = state.members <= state.sizes.size() ? state.sizes[state.members - 1] : 0;
-    state.bar->update(state.doneBefore + std::min<uint64_t>(state.blocks * 4096, size), member);
-}
 
 // The folders of path that do not exist yet, deepest first.
 std::vector<std::filesystem::path> MissingFolders(const std::filesystem::path& path) {
@@ -328,43 +345,8 @@ std::string LinkRefusalNote() {
            " is a link, and nothing is written through a link below the destination";
 }
 
-// Copies the archive part of the file into a new file of that name, as the
-// installer's locator copies its payload (an existing one is removed first,
-// never written through). Only the bytes found by LocateArchive are copied.
-bool CopyArchive(const ArchiveLocation& where, const std::string& copyPath,
-                 RemovedOnInterrupt& removeCopy, std::string* error) {
-    InputFile in;
-    if (!in.open(where.path, where.fileSize, "changed while it was read", error)) return false;
-    ApplyAttributes(copyPath, 0);
-    RemoveFile(copyPath);
-    File copy;
-    copy.open(copyPath, FileOpen::CreateNew);
-    if (copy.pendingError() == 0) removeCopy.set(SystemSpelling(copyPath));
-    std::vector<uint8_t> block(1 << 16);
-    uint64_t skip = where.payloadStart;
-    bool readFailed = false;
-    while (copy.pendingError() == 0) {
-        size_t n = 0;
-        if (!in.read(block.data(), block.size(), &n, error)) {
-            readFailed = true;
-            break;
-        }
-        if (n == 0) break;
-        const size_t dropped = size_t(std::min<uint64_t>(skip, n));
-        skip -= dropped;
-        copy.write(block.data() + dropped, uint32_t(n - dropped));
-    }
-    copy.close();
-    if (const SysError code = copy.takeError()) {
-        *error = SystemSpelling(copyPath) +
-                 ": cannot write the archive copy: " + SystemErrorText(code) + LinkRefusalNote();
-        return false;
-    }
-    return !readFailed;
-}
-
 // Whether some name below destination could be the input: it lies below it,
-// or has other hard links. Otherwise the members need not be read twice.
+// or has other hard links. Otherwise the member names need no comparing.
 bool MemberCouldBeInput(const std::string& input, const std::string& destination) {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -376,36 +358,18 @@ bool MemberCouldBeInput(const std::string& input, const std::string& destination
     return below.first == folder.end();
 }
 
-// Refuses, before anything is written, an extraction that would replace its
-// own input: FILE as DIR's archive copy, or under a member's name (the same
-// file, whatever the name, as the system compares files).
-bool CheckInputSurvives(const ArchiveLocation& where, const std::string& key,
-                        const std::string& destination, std::string* error) {
-    auto isInput = [&](const std::string& path) {
+// The member that would overwrite the input (the same file, whatever the
+// name, as the system compares files), or null.
+const ArchiveMember* MemberOverInput(const ArchiveInput& in,
+                                     const std::vector<ArchiveMember>& members,
+                                     const std::string& destination) {
+    if (!MemberCouldBeInput(in.path, destination)) return nullptr;
+    for (const ArchiveMember& m : members) {
         std::error_code ec;
-        return std::filesystem::equivalent(SystemSpelling(path), where.path, ec);
-    };
-    const std::string copyPath = destination + kTemporaryArchiveSuffix;
-    if (isInput(copyPath)) {
-        *error = SystemSpelling(copyPath) +
-                 " is the input file itself: extract would replace it with its archive copy "
-                 "(choose another DIR); nothing was written";
-        return false;
+        if (std::filesystem::equivalent(SystemSpelling(destination + "\\" + m.name), in.path, ec))
+            return &m;
     }
-    if (!MemberCouldBeInput(where.path, destination)) return true;
-    bool survives = true;
-    std::string unread; // an unreadable archive is refused later, before any member
-    ReadMembers(
-        where, key, false,
-        [&](const MemberReport& m) {
-            const std::string path = destination + "\\" + m.name;
-            if (!survives || !isInput(path)) return;
-            survives = false;
-            *error = SystemSpelling(path) + " is the input file itself: the member '" + m.name +
-                     "' would overwrite it (choose another DIR); nothing was written";
-        },
-        &unread);
-    return survives;
+    return nullptr;
 }
 
 RemovedOnInterrupt* memberBeingWritten = nullptr;
@@ -437,117 +401,85 @@ private:
     RemovedOnInterrupt removeMember_;
 };
 
+// The progress of the unpacking pass in bytes written of the members' total.
+struct ExtractProgress {
+    ProgressBar* bar = nullptr;
+    const std::vector<ArchiveMember>* members = nullptr; // from the check
+    uint64_t doneBefore = 0; // bytes of the members before the current one
+};
+
+void ShowExtractProgress(void* context, ArchiveEvent event, const ArchiveReader& reader) {
+    ExtractProgress& state = *static_cast<ExtractProgress*>(context);
+    const ArchiveMember& m = reader.member();
+    if (event == ArchiveEvent::MemberStart && m.index > 0)
+        state.doneBefore += (*state.members)[m.index - 1].header.unpackedSize;
+    if (event == ArchiveEvent::MemberStart || event == ArchiveEvent::MemberBlock)
+        state.bar->update(state.doneBefore + reader.plainDone(), m.name);
+}
+
 } // namespace
 
 int RunExtract(const ArchiveOptions& o) {
     const char* command = "extract";
     int code = kExitOk;
-    ArchiveLocation where;
-    if (!OpenArchiveOperand(command, o, &where, &code)) return code;
+    ArchiveInput in;
+    if (!OpenArchiveOperand(command, o, &in, &code)) return code;
     const std::string& key = o.key;
-    std::string error;
-
     std::string destination = o.dir;
     while (destination.size() > 1 && (destination.back() == '/' || destination.back() == '\\'))
         destination.pop_back();
-    if (!CheckInputSurvives(where, key, destination, &error)) return Fail(command, error);
+
+    // The check: checksum, records and names, before anything is written.
+    MemberLog log;
+    const auto reader = MakeReader(in, key, {LogMember, &log});
+    ArchiveResult result = reader->check(false, nullptr);
+    const std::string into = in.path + ": cannot extract into " + destination + ": ";
+    if (result.fault == ArchiveFault::BadChecksum) {
+        std::string message = CheckFailure(in, key, *reader, result);
+        if (!in.installer() && !reader->recordsRead()) return Fail(command, message);
+        // Name the damaged member, where the records still read.
+        message = into + ArchiveFaultText(result, reader->member(), ChecksumWording::Plain);
+        log.members.clear();
+        reader->check(true, nullptr);
+        for (const ArchiveMember& m : log.members)
+            if (!m.problem.ok()) {
+                message += "; " + ArchiveFaultText(m.problem, m);
+                break;
+            }
+        return Fail(command, message);
+    }
+    if (!result.ok()) return Fail(command, CheckFailure(in, key, *reader, result));
+    if (const ArchiveMember* m = MemberOverInput(in, log.members, destination))
+        return Fail(command, SystemSpelling(destination + "\\" + m->name) +
+                                 " is the input file itself: the member '" + m->name +
+                                 "' would overwrite it (choose another DIR); nothing was written");
+
     const std::vector<std::filesystem::path> created = MissingFolders(destination);
     std::error_code ec;
     std::filesystem::create_directories(destination, ec);
     if (ec || !std::filesystem::is_directory(destination, ec))
         return Fail(command, destination + ": cannot create the folder" +
                                  (ec ? ": " + ec.message() : std::string()));
-    auto failed = [&](const std::string& message) {
-        RemoveCreatedFolders(created);
-        return Fail(command, message);
-    };
 
-    // Below DIR no link is followed; an interruption removes the archive copy
-    // and the member being written.
+    // Below DIR no link is followed; an interruption removes the member
+    // being written.
     const LinkFreeBelow linkFree(destination);
-    RemovedOnInterrupt removeCopy;
     const MemberFilesWatched watched;
-    const std::string copyPath = destination + kTemporaryArchiveSuffix;
-    if (!CopyArchive(where, copyPath, removeCopy, &error)) {
-        RemoveFile(copyPath);
-        return failed(error);
-    }
-    InitShortUtl();
-    InitEncript();
-    InitQxUnZip();
-    ExtractProgressState progress;
     uint64_t total = 0;
-    const bool wanted = !o.quiet && ProgressWanted();
-    std::string unread; // a damaged archive is reported by the unpacker
-    if (wanted)
-        ReadMembers(
-            where, key, false,
-            [&](const MemberReport& m) {
-                progress.sizes.push_back(m.header.unpackedSize);
-                total += m.header.unpackedSize;
-            },
-            &unread);
-    ProgressBar bar(total, wanted);
+    for (const ArchiveMember& m : log.members) total += m.header.unpackedSize;
+    ProgressBar bar(total, !o.quiet && ProgressWanted());
+    ExtractProgress progress;
     progress.bar = &bar;
-    progress.destinationLength = destination.size() + 1;
-    extractProgress = progress;
-    const int32_t result =
-        UnpackArchive(copyPath.c_str(), destination.c_str(), key.c_str(), ExtractProgress);
-    const std::string lastMember = extractProgress.member;
-    const uint64_t members = extractProgress.members;
-    extractProgress = {};
+    progress.members = &log.members;
+    reader->observe({ShowExtractProgress, &progress});
+    result = reader->unpack(destination, BodyState::Scrambled);
     bar.finish();
-    RemoveFile(copyPath);
-    DoneQxUnZip();
-    DoneEncript();
-    DoneShortUtl();
-    if (result == kUnpackOk) {
+    if (result.ok()) {
         if (!o.quiet)
-            std::printf("%s: %llu members extracted into %s\n", where.path.c_str(),
-                        static_cast<unsigned long long>(members), destination.c_str());
+            std::printf("%s: %llu members extracted into %s\n", in.path.c_str(),
+                        static_cast<unsigned long long>(log.members.size()), destination.c_str());
         return kExitOk;
     }
-
-    // Say what failed in words, naming the member at fault where the reader
-    // can see it, or else the member being written.
-    const std::string reason = UnpackResultText(result);
-    if (result == kUnpackBadChecksum && !where.installer) {
-        std::string checksumError;
-        bool recordsRead = true;
-        if (!CheckArchiveChecksum(where, key, &checksumError)) {
-            const std::string why = ChecksumFailure(where, key, checksumError, &recordsRead);
-            if (!recordsRead) return failed(why);
-        }
-    }
-    std::string damaged;
-    if (result == kUnpackBadMember || result == kUnpackBadChecksum) {
-        std::string ignored;
-        ReadMembers(
-            where, key, true,
-            [&](const MemberReport& m) {
-                if (!m.problem.empty() && damaged.empty())
-                    damaged = "member '" + m.name + "' is damaged: " + m.problem;
-            },
-            &ignored);
-    }
-    // A member that cannot be created fails before the unpacker reports it:
-    // it is the one after the last member reported.
-    if (damaged.empty() && result == kUnpackDestinationFailed) {
-        std::string ignored;
-        bool next = lastMember.empty();
-        ReadMembers(
-            where, key, false,
-            [&](const MemberReport& m) {
-                if (next && damaged.empty()) damaged = "member '" + m.name + "'";
-                next = m.name == lastMember;
-            },
-            &ignored);
-    }
-    if (damaged.empty() && !lastMember.empty() && result != kUnpackBadChecksum)
-        damaged = "member '" + lastMember + "'";
-    return failed(where.path + ": cannot extract into " + destination + ": " +
-                  (result == kUnpackBadMember && !damaged.empty() ? damaged
-                   : damaged.empty()                              ? reason
-                                                                  : reason + "; " + damaged) +
-                  LinkRefusalNote());
+    RemoveCreatedFolders(created);
+    return Fail(command, into + ArchiveFaultText(result, reader->member()) + LinkRefusalNote());
 }

@@ -72,7 +72,7 @@ done 3<<'CASES'
 folder link on a member's folder|mkdir dest && ln -s ../outside/dir dest/sub|extract setup.exe dest|1|cannot extract into dest: .*member 'sub.x.txt'; dest/sub is a link, and nothing is written through a link below the destination$|[ -L dest/sub ] && [ -f dest/a/b/c/deep.txt ]
 file link on a member's name|mkdir dest && ln -s ../outside/target.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ -L dest/top.txt ]
 dangling link on a member's name|mkdir dest && ln -s ../outside/new.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ -L dest/top.txt ]
-file link on the archive copy|mkdir dest && ln -s ../outside/target.txt 'dest/tempfile.$$$'|extract setup.exe dest|1|dest/tempfile\.\$\$\$: cannot write the archive copy: .*; dest/tempfile\.\$\$\$ is a link|[ -L 'dest/tempfile.$$$' ] && [ "$(ls -A dest)" = 'tempfile.$$$' ]
+link where the installer keeps its archive copy|mkdir dest && ln -s ../outside/target.txt 'dest/tempfile.$$$'|extract setup.exe dest|0||[ -L 'dest/tempfile.$$$' ] && [ "$(cat outside/target.txt)" = target ] && [ -f dest/top.txt ]
 hard link to an outside file under a member's name|mkdir dest && ln outside/target.txt dest/top.txt|extract setup.exe dest|1|; dest/top.txt is a link, and nothing|[ "$(cat dest/top.txt)" = target ]
 folder link deeper down|mkdir -p dest/a/b && ln -s ../../../outside/dir dest/a/b/c|extract setup.exe dest|1|; dest/a/b/c is a link, and nothing|[ -L dest/a/b/c ] && [ -f dest/Quorvath.exe ]
 folder link above a member deeper down|mkdir -p dest/a && ln -s ../outside dest/a/b|extract setup.exe dest|1|; dest/a/b is a link, and nothing|[ -L dest/a/b ]
@@ -94,14 +94,14 @@ build with a FIFO as the stub|mkfifo pipe|build --allow-missing --stub pipe --ou
 build of a folder holding a FIFO|mkfifo tree/pipe|build --bare --out out.qxz tree|1|tree/pipe: a FIFO, not a regular file$|[ ! -e out.qxz ] && [ ! -e out.qxz.part ]
 list of 2 GiB or more|truncate -s 3G big.exe|list big.exe|1|big.exe: 2 GiB or larger, more than an installer can be$|
 # The input inside its own destination, by any name: refused before anything is written.
-input as the archive copy|mkdir dest && cp setup.exe 'dest/tempfile.$$$'|extract 'dest/tempfile.$$$' dest|1|dest/tempfile\.\$\$\$ is the input file itself: extract would replace it with its archive copy|[ "$(ls -A dest)" = 'tempfile.$$$' ]
+input where the installer keeps its archive copy|mkdir dest && cp setup.exe 'dest/tempfile.$$$'|extract 'dest/tempfile.$$$' dest|0||cmp -s 'dest/tempfile.$$$' setup.exe && [ -f dest/top.txt ]
 input under a member's name|mkdir dest && cp setup.exe dest/Quorvath.exe|extract dest/Quorvath.exe dest|1|dest/Quorvath\.exe is the input file itself: the member 'Quorvath\.exe' would overwrite it|[ "$(ls -A dest)" = Quorvath.exe ]
 input hard-linked under a member's name|mkdir -p dest/sub && ln setup.exe dest/sub/x.txt|extract setup.exe dest|1|dest/sub/x\.txt is the input file itself: the member 'sub\\x\.txt'|[ "$(ls -A dest)" = sub ] && [ "$(ls -A dest/sub)" = x.txt ]
-input linked as the archive copy|mkdir dest && ln -s ../setup.exe 'dest/tempfile.$$$'|extract setup.exe dest|1|is the input file itself|[ -L 'dest/tempfile.$$$' ]
+input linked where the installer keeps its archive copy|mkdir dest && ln -s ../setup.exe 'dest/tempfile.$$$'|extract setup.exe dest|0||[ -L 'dest/tempfile.$$$' ] && [ -f dest/top.txt ]
 # Stale temporary outputs of a killed run are replaced, never followed.
 stale .part of the output|echo stale >out.qxz.part|build --bare --out out.qxz tree|0||[ -s out.qxz ] && [ "$(ls out.qxz*)" = out.qxz ]
 stale .part that is a link|ln -s outside/target.txt out.qxz.part|build --bare --out out.qxz tree|0||[ -s out.qxz ] && [ "$(ls out.qxz*)" = out.qxz ]
-stale archive copy in the destination|mkdir dest && echo stale >'dest/tempfile.$$$'|extract setup.exe dest|0||[ ! -e 'dest/tempfile.$$$' ] && [ -f dest/top.txt ]
+stale archive copy in the destination is left alone|mkdir dest && echo stale >'dest/tempfile.$$$'|extract setup.exe dest|0||[ "$(cat 'dest/tempfile.$$$')" = stale ] && [ -f dest/top.txt ]
 CASES
 
 ## Interruption: a signal in the middle of the work removes what was being
