@@ -2,7 +2,10 @@
 """Writes the seeds of fuzz/UnpackArchiveFuzz.cpp into fuzz/seeds/unpack/.
 
 Each seed is one byte choosing the form (0: a whole archive file; 1: a plain
-body that the target scrambles and checksums) followed by that form. Members
+body that the target scrambles and checksums; 2 and 3: an installer of such
+a body behind a PE32 or PE32+ header, whose security directory the next 9
+bytes give: offset from where the table would start, size, padding)
+followed by that form. Members
 hold hand-built streams of binary literals or streams from the independent
 encoder's fixtures in tests/data/dcl. Run from the repository root.
 """
@@ -78,6 +81,17 @@ def main():
         "rep100k-body": b"\1" + member("rep", fixture("rep100k.plain"),
                                        fixture("rep100k.binary.4096.dcl")),
     }
+    # Installers: signed as a signing tool leaves them (padding 0 and 5), a
+    # table that starts inside the archive, one past the end, one of size 0.
+    def installer(kind, delta, size, padding, body=small):
+        return bytes([kind]) + struct.pack("<iIB", delta, size, padding) + body
+    seeds.update({
+        "installer-pe32-signed": installer(2, 0, 1024, 0),
+        "installer-pe32plus-padded": installer(3, 0, 512, 5),
+        "installer-table-inside": installer(2, -40, 1024, 0),
+        "installer-table-past-end": installer(3, 16, 1024, 3),
+        "installer-table-empty": installer(2, 0, 0, 0),
+    })
     for name, data in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(data)

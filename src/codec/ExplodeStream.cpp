@@ -44,3 +44,14 @@ const char* ExplodeResultText(uint32_t result) {
     default: return "unknown result";
     }
 }
+
+std::string StreamFaultText(const uint8_t* head, size_t headSize, size_t size, uint32_t result) {
+    if (result == ExplodeBadData) {
+        if (headSize >= 2 && (head[1] < 4 || head[1] > 6))
+            return ExplodeResultText(ExplodeBadDictSize);
+        if (headSize >= 2 && head[0] > 1) return ExplodeResultText(ExplodeBadMode);
+        return "it is " + std::to_string(size) +
+               " bytes long, too short for a header and an end marker";
+    }
+    return ExplodeResultText(result);
+}

@@ -126,5 +126,11 @@ void WatchCreatedFiles(CreatedFileWatch watch);
 // and stamping it back with File::setDosTime gives the same time on one
 // machine.
 uint32_t UnixTimeToDosDateTime(int64_t unixSeconds);
+constexpr uint32_t kDosDateTimeEarliest = 0x00210000; // 1980-01-01 00:00:00
+constexpr uint32_t kDosDateTimeLatest = 0xFF9FBF7D;   // 2107-12-31 23:59:58
+// Calendar fields (month and day from 1) as a DOS date and time, by the same
+// rules: seconds truncated to even (a leap second counts as 59), years
+// outside 1980-2107 clamped to the ends.
+uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, int second);
 // The last-write time of a file as a local DOS date and time.
 SysError QueryFileDosTime(const std::string& path, uint32_t* dosDateTime);

@@ -64,3 +64,12 @@ void WatchCreatedFiles(CreatedFileWatch watch) {
 void ReportCreatedFile(const char* systemPath) {
     if (createdFileWatch != nullptr) createdFileWatch(systemPath);
 }
+
+uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, int second) {
+    if (year < 1980) return kDosDateTimeEarliest;
+    if (year > 2107) return kDosDateTimeLatest;
+    const uint32_t date = uint32_t(year - 1980) << 9 | uint32_t(month) << 5 | uint32_t(day);
+    const uint32_t time =
+        uint32_t(hour) << 11 | uint32_t(minute) << 5 | uint32_t(second > 59 ? 59 : second) / 2;
+    return date << 16 | time;
+}

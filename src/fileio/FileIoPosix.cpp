@@ -322,17 +322,10 @@ std::string OwnProgramPath() {
 uint32_t UnixTimeToDosDateTime(int64_t unixSeconds) {
     const time_t when = time_t(unixSeconds);
     std::tm fields{};
-    const uint32_t earliest = (0u << 9 | 1u << 5 | 1u) << 16; // 1980-01-01 00:00:00
-    const uint32_t latest = (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
-    if (::localtime_r(&when, &fields) == nullptr) return unixSeconds < 0 ? earliest : latest;
-    if (fields.tm_year < 80) return earliest;
-    if (fields.tm_year > 207) return latest;
-    const uint32_t date = uint32_t(fields.tm_year - 80) << 9 | uint32_t(fields.tm_mon + 1) << 5 |
-                          uint32_t(fields.tm_mday);
-    // A leap second (60) is kept as 58, the last even value of its minute.
-    const uint32_t second = uint32_t(fields.tm_sec > 59 ? 59 : fields.tm_sec) / 2;
-    const uint32_t time = uint32_t(fields.tm_hour) << 11 | uint32_t(fields.tm_min) << 5 | second;
-    return date << 16 | time;
+    if (::localtime_r(&when, &fields) == nullptr)
+        return unixSeconds < 0 ? kDosDateTimeEarliest : kDosDateTimeLatest;
+    return DosDateTimeOf(fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
+                         fields.tm_min, fields.tm_sec);
 }
 
 SysError QueryFileDosTime(const std::string& path, uint32_t* dosDateTime) {

@@ -253,11 +253,9 @@ std::string OwnProgramPath() {
 }
 
 uint32_t UnixTimeToDosDateTime(int64_t unixSeconds) {
-    const uint32_t earliest = (0u << 9 | 1u << 5 | 1u) << 16; // 1980-01-01 00:00:00
-    const uint32_t latest = (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
     // The file time of 1601 and later is what the system can convert.
-    if (unixSeconds < -11644473600LL) return earliest;
-    if (unixSeconds > 253402300799LL) return latest; // 9999-12-31 23:59:59
+    if (unixSeconds < -11644473600LL) return kDosDateTimeEarliest;
+    if (unixSeconds > 253402300799LL) return kDosDateTimeLatest; // 9999-12-31 23:59:59
     const uint64_t ticks = uint64_t(unixSeconds * 10000000LL + kUnixEpochIn100ns);
     FILETIME utc;
     utc.dwLowDateTime = DWORD(ticks);
@@ -265,14 +263,9 @@ uint32_t UnixTimeToDosDateTime(int64_t unixSeconds) {
     FILETIME local;
     SYSTEMTIME fields;
     if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &fields))
-        return unixSeconds < 0 ? earliest : latest;
-    if (fields.wYear < 1980) return earliest;
-    if (fields.wYear > 2107) return latest;
-    const uint32_t date =
-        uint32_t(fields.wYear - 1980) << 9 | uint32_t(fields.wMonth) << 5 | fields.wDay;
-    const uint32_t time =
-        uint32_t(fields.wHour) << 11 | uint32_t(fields.wMinute) << 5 | fields.wSecond / 2u;
-    return date << 16 | time;
+        return unixSeconds < 0 ? kDosDateTimeEarliest : kDosDateTimeLatest;
+    return DosDateTimeOf(fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute,
+                         fields.wSecond);
 }
 
 SysError QueryFileDosTime(const std::string& path, uint32_t* dosDateTime) {

@@ -3,8 +3,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "HostPlatform.h"
-
 namespace {
 
 // The UTC calendar fields of seconds since 1970, by the proleptic Gregorian
@@ -39,23 +37,11 @@ void UtcTimeFields(int64_t seconds, std::tm* fields) {
 } // namespace
 
 uint32_t DosDateTimeFromUnix(int64_t seconds, DosTimeZone zone) {
+    if (zone != DosTimeZone::Utc) return UnixTimeToDosDateTime(seconds);
     std::tm fields{};
-    if (zone == DosTimeZone::Utc) {
-        UtcTimeFields(seconds, &fields);
-    } else if (!LocalTimeFields(seconds, &fields)) {
-        // Some runtimes convert nothing before 1970 or far ahead.
-        return seconds < 0 ? kDosDateTimeEarliest : kDosDateTimeLatest;
-    }
-    const int year = fields.tm_year + 1900;
-    if (year < 1980) return kDosDateTimeEarliest;
-    if (year > 2107) return kDosDateTimeLatest;
-    const uint32_t date =
-        uint32_t(year - 1980) << 9 | uint32_t(fields.tm_mon + 1) << 5 | uint32_t(fields.tm_mday);
-    // tm_sec may be 60 on a leap second; DOS time holds at most 58.
-    const int second = fields.tm_sec > 59 ? 59 : fields.tm_sec;
-    const uint32_t time =
-        uint32_t(fields.tm_hour) << 11 | uint32_t(fields.tm_min) << 5 | uint32_t(second / 2);
-    return date << 16 | time;
+    UtcTimeFields(seconds, &fields);
+    return DosDateTimeOf(fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
+                         fields.tm_min, fields.tm_sec);
 }
 
 bool ReadSourceDateEpoch(int64_t* seconds, bool* set, std::string* error) {

@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <string>
 
-constexpr uint32_t kDosDateTimeEarliest = 0x00210000; // 1980-01-01 00:00:00
-constexpr uint32_t kDosDateTimeLatest = 0xFF9FBF7D;   // 2107-12-31 23:59:58
+#include "FileIo.h" // the DOS time rules, shared with the reader
 
 // Automatic is UTC when SOURCE_DATE_EPOCH is set, local time otherwise.
 enum class DosTimeZone { Automatic, Local, Utc };

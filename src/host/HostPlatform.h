@@ -12,9 +12,6 @@
 // Whether the stream is an interactive terminal (progress bars go there only).
 bool IsTerminal(std::FILE* stream);
 
-// The full path of the running program, or empty when the system cannot tell.
-std::string ExecutablePath();
-
 // The number of processors online, at least 1.
 unsigned ProcessorCount();
 
@@ -37,7 +34,3 @@ std::string KindOfFile(const std::string& path);
 
 // Renames from to to, replacing an existing to in one step.
 SysError RenameOver(const std::string& from, const std::string& to);
-
-// The local calendar fields of seconds since 1970 UTC (64-bit on every
-// platform); false when the system cannot convert it.
-bool LocalTimeFields(int64_t seconds, std::tm* fields);

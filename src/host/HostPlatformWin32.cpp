@@ -14,12 +14,6 @@ int TerminalColumns(std::FILE* stream) {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
-std::string ExecutablePath() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
-}
-
 unsigned ProcessorCount() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
@@ -77,9 +71,4 @@ std::string KindOfFile(const std::string& path) {
 
 SysError RenameOver(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
-}
-
-bool LocalTimeFields(int64_t seconds, std::tm* fields) {
-    const __time64_t t = seconds;
-    return _localtime64_s(fields, &t) == 0;
 }

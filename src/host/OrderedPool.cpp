@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "HostPlatform.h"
+
 bool RunInOrder(size_t count, unsigned threads, size_t ahead,
                 const std::function<void(size_t)>& work, const std::function<bool(size_t)>& consume,
                 const std::function<void()>& tick, unsigned tickMilliseconds) {
@@ -67,5 +69,5 @@ bool RunInOrder(size_t count, unsigned threads, size_t ahead,
 }
 
 unsigned DefaultThreadCount() {
-    return std::max(1u, std::thread::hardware_concurrency());
+    return ProcessorCount();
 }

@@ -4,6 +4,7 @@
 
 #include "PostSetInternal.h"
 #include "ScopedWin32.h"
+#include "SystemLibrary.h"
 
 namespace {
 
@@ -27,10 +28,7 @@ template <typename Fn> Fn LibraryProc(HMODULE module, const char* name) {
 std::string VersionLibraryPath() {
     const std::string& chosen = PostSetupSystemCalls().versionLibraryPath;
     if (!chosen.empty()) return chosen;
-    char buffer[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return std::string(buffer, length) + "\\version.dll";
+    return SystemLibraryPath("version.dll");
 }
 
 bool FileExists(const std::string& path) {

@@ -8,6 +8,7 @@
 
 #include "ScopedWin32.h"
 #include "SelDirInternal.h"
+#include "SystemLibrary.h"
 
 int CurrentLevelIndex = 0;
 int CurrentDriveIndex = 0;
@@ -18,18 +19,6 @@ constexpr int kIndentStep = 6;     // pixels per level of the directory tree
 constexpr int kMaxLevelName = 259; // longest level item taken from a path
 
 using WNetGetConnectionFn = DWORD(WINAPI*)(LPCSTR, LPSTR, LPDWORD);
-
-// mpr.dll is not one of the libraries Windows always takes from the system
-// directory, so it is loaded from there by full path, never imported.
-HMODULE LoadMpr() {
-    char directory[MAX_PATH];
-    UINT length = GetSystemDirectoryA(directory, sizeof directory);
-    if (length == 0 || length >= sizeof directory) return nullptr;
-    std::string path(directory, length);
-    if (path.back() != '\\') path += '\\';
-    path += "mpr.dll";
-    return LoadLibraryA(path.c_str());
-}
 
 std::string VolumeLabel(const std::string& root) {
     char label[260] = "";
@@ -42,7 +31,7 @@ std::string VolumeLabel(const std::string& root) {
 
 // mpr is loaded on the first network drive and freed after the list is filled.
 std::string RemoteName(std::optional<ScopedLibrary>& mpr, char letter) {
-    if (!mpr) mpr.emplace(LoadMpr());
+    if (!mpr) mpr.emplace(LoadSystemLibrary("mpr.dll"));
     if (mpr->get() == nullptr) return "";
     FARPROC proc = GetProcAddress(mpr->get(), "WNetGetConnectionA");
     if (proc == nullptr) return "";

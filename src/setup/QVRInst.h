@@ -9,6 +9,7 @@
 
 #include "ArchiveResult.h"
 #include "Global.h"
+#include "SystemLibrary.h"
 
 // The destination directory; set by the welcome dialog, read by the driver.
 extern std::string DestinationDir;
@@ -68,9 +69,6 @@ bool ExitConfirmation(HWND dialog);
 // The question asked when the destination drive has less than 15 MB free.
 std::string LowSpaceText();
 
-// A system library loaded by its full path in the system directory, so that
-// a planted copy beside the installer is never picked up.
-HMODULE LoadSystemLibrary(const char* name);
 // Restricts the DLL search of this process to the system directory where
 // the system supports it.
 void RestrictDllSearch();

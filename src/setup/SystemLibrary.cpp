@@ -1,16 +1,5 @@
-// Run-time loading of system libraries. The installer usually starts from a
-// downloads folder that others can write to; only the system directory counts.
+// The process's library search: the system directory only, where Windows can do that.
 #include "QVRInst.h"
-
-HMODULE LoadSystemLibrary(const char* name) {
-    char directory[MAX_PATH];
-    UINT length = GetSystemDirectoryA(directory, sizeof directory);
-    if (length == 0 || length >= sizeof directory) return nullptr;
-    std::string path(directory, length);
-    if (path.back() != '\\') path += '\\';
-    path += name;
-    return LoadLibraryA(path.c_str());
-}
 
 void RestrictDllSearch() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);

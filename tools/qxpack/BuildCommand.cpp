@@ -17,7 +17,7 @@ constexpr char kStubName[] = "QVRInst.exe";
 // install prefix's share/qxpack, or where the build tree's stub was built.
 std::string FindStub() {
     std::vector<std::string> candidates;
-    const std::filesystem::path tool = ExecutablePath();
+    const std::filesystem::path tool = SystemSpelling(OwnProgramPath());
     if (!tool.empty()) {
         candidates.push_back((tool.parent_path() / kStubName).string());
         candidates.push_back(

@@ -116,8 +116,9 @@ int RunExplode(const StreamOptions& o) {
     if (readFailed) return Fail(command, readError);
     if (writeFailed) return Fail(command, error);
     if (result != 0)
-        return Fail(command, in + ": not a valid implode stream: Explode result " +
-                                 std::to_string(result) + " (" + ExplodeResultText(result) + ")");
+        return Fail(command,
+                    in + ": not a valid implode stream: " +
+                        StreamFaultText(head, std::min<size_t>(headSize, 2), f.consumed(), result));
     if (!output.commit(&error)) return Fail(command, error);
     return kExitOk;
 }

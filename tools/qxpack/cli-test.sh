@@ -82,22 +82,27 @@ printf '\001\006\001\377' >empty.dcl
 run 0 explode empty.dcl empty.out
 [ -f empty.out ] && [ ! -s empty.out ] || fail "empty stream did not give an empty file"
 
-## explode: bad streams name the result and leave no output
+## explode: bad streams say what is wrong in words and leave no output
 printf '\000\006\001' >short.dcl
 run 1 explode short.dcl bad.out
-expect_error "short.dcl: .*Explode result 3"
+expect_error "short.dcl: not a valid implode stream: it is 3 bytes long, too short for a header and an end marker$"
 no_output bad.out
 printf '\000\007\001\377\000' >dict.dcl
 run 1 explode dict.dcl bad.out
-expect_error "Explode result 1"
+expect_error "not a valid implode stream: the dictionary-size byte is not 4, 5 or 6$"
 no_output bad.out
 printf '\002\006\001\377\000' >mode.dcl
 run 1 explode mode.dcl bad.out
-expect_error "Explode result 2"
+expect_error "not a valid implode stream: the literal-mode byte is not 0 or 1$"
+no_output bad.out
+# a 4-byte stream whose header is invalid is named for its header, not its length
+printf '\000\003\001\377' >tiny.dcl
+run 1 explode tiny.dcl bad.out
+expect_error "not a valid implode stream: the dictionary-size byte is not 4, 5 or 6$"
 no_output bad.out
 head -c 200 "$fixtures/dcl/text8192.ascii.4096.dcl" >cut.dcl
 run 1 explode cut.dcl bad.out
-expect_error "Explode result 4"
+expect_error "not a valid implode stream: the stream ends before its end marker$"
 no_output bad.out
 # a failed decode leaves an existing OUT as it was
 echo keep >kept.out
