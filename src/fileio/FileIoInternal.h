@@ -16,3 +16,9 @@ SysError CheckNoLinkBelowRoot(const std::string& systemPath, const char* separat
 
 // Reports a file that File::open created (or nullptr when it is closed).
 void ReportCreatedFile(const char* systemPath);
+
+#ifdef _WIN32
+// QueryFileDosTime from the file's directory entry, as on Windows 95, which
+// lacks GetFileAttributesExA.
+SysError QueryFileDosTimeFromEntry(const std::string& path, uint32_t* dosDateTime);
+#endif

@@ -268,12 +268,39 @@ uint32_t UnixTimeToDosDateTime(int64_t unixSeconds) {
                          fields.wSecond);
 }
 
+namespace {
+
+uint32_t DosTimeOf(const FILETIME& time) {
+    const uint64_t ticks = uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+    return UnixTimeToDosDateTime((int64_t(ticks) - kUnixEpochIn100ns) / 10000000LL);
+}
+
+} // namespace
+
+SysError QueryFileDosTimeFromEntry(const std::string& path, uint32_t* dosDateTime) {
+    // A pattern would find some other name.
+    if (path.find_first_of("*?") != std::string::npos) return ERROR_INVALID_NAME;
+    WIN32_FIND_DATAA entry;
+    const HANDLE search = FindFirstFileA(path.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return LastError();
+    FindClose(search);
+    *dosDateTime = DosTimeOf(entry.ftLastWriteTime);
+    return 0;
+}
+
+// GetFileAttributesExA came with Windows 98 and NT 4.0, so it is looked up:
+// a program that imported it would not start on Windows 95. There the
+// directory entry has the same time.
 SysError QueryFileDosTime(const std::string& path, uint32_t* dosDateTime) {
+    using GetFileAttributesExFn = BOOL(WINAPI*)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC proc =
+        kernel != nullptr ? GetProcAddress(kernel, "GetFileAttributesExA") : nullptr;
+    const auto getAttributes =
+        reinterpret_cast<GetFileAttributesExFn>(reinterpret_cast<void (*)()>(proc));
+    if (getAttributes == nullptr) return QueryFileDosTimeFromEntry(path, dosDateTime);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return LastError();
-    const uint64_t ticks =
-        uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
-    const int64_t unixSeconds = (int64_t(ticks) - kUnixEpochIn100ns) / 10000000LL;
-    *dosDateTime = UnixTimeToDosDateTime(unixSeconds);
+    if (!getAttributes(path.c_str(), GetFileExInfoStandard, &data)) return LastError();
+    *dosDateTime = DosTimeOf(data.ftLastWriteTime);
     return 0;
 }

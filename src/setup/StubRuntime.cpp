@@ -1,32 +1,12 @@
 // The C++ runtime pieces that the installer stub supplies itself. The stub is
 // built without exceptions: linked from libstdc++, these would bring the
 // unwinder, the verbose terminate handler with its demangler and printf,
-// several times the size of the program. Only the stub links this unit.
-#include <windows.h>
-
+// several times the size of the program. Only the stub links this unit; its
+// start-up and C library functions are those of every shipped program
+// (src/win32/ShippedRuntime.cpp).
 #include <cstdlib>
 #include <new>
 #include <string>
-
-// The stub reads no arguments or environment, imports no data, has no
-// thread-local variables, uses no stdio and takes the floating-point unit as
-// Windows sets it up: of the C runtime's start-up code only the static
-// constructors are left to run (msvcrt.dll sets itself up when loaded).
-extern "C" void __main();
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
-
-// Windows calls the entry point with the stack aligned to 4 bytes only.
-extern "C" [[gnu::force_align_arg_pointer]] void WinMainCRTStartup() {
-    __main();
-    ExitProcess(static_cast<UINT>(
-        WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT)));
-}
-
-// Static destructors only release memory, which the process's end returns
-// all the same; the units' finalisations run before it.
-extern "C" int atexit(void (*)()) {
-    return 0;
-}
 
 // The string members, compiled here without exceptions, in place of the
 // library's prebuilt copy that catches and rethrows.

@@ -128,7 +128,8 @@ bool Windows95Family() {
         struct Reported {
             const char* name;
             DWORD platform, major, minor;
-        } const table[] = {{"win98", VER_PLATFORM_WIN32_WINDOWS, 4, 10},
+        } const table[] = {{"win95", VER_PLATFORM_WIN32_WINDOWS, 4, 0},
+                           {"win98", VER_PLATFORM_WIN32_WINDOWS, 4, 10},
                            {"nt40", VER_PLATFORM_WIN32_NT, 4, 0},
                            {"win2k", VER_PLATFORM_WIN32_NT, 5, 0},
                            {"win10", VER_PLATFORM_WIN32_NT, 0, 0}}; // 6.2 or 10.0

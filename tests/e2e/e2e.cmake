@@ -31,9 +31,9 @@ endforeach()
 
 # The defaults and a file in use (restart declined) under each Windows version
 # that Wine can report, each family's branch checked: WinInit.ini and the
-# user's own Programs menu on win98, the pending-rename list and the
+# user's own Programs menu on win95 and win98, the pending-rename list and the
 # all-users menu on NT. cmake/wine-run makes one prefix per version, once.
-foreach(version win98 nt40 win2k win10)
+foreach(version win95 win98 nt40 win2k win10)
   foreach(case Case1DefaultsInstallEverything Case5FileInUseIsReplacedAtRestartAnsweredNo)
     set(test ${QX_TEST_PREFIX}e2e.${version}.${case})
     add_test(NAME ${test} COMMAND setup_e2e --gtest_filter=SetupE2e.${case})

@@ -14,6 +14,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "FileIoInternal.h"
 #else
 #include <unistd.h>
 #endif
@@ -341,6 +343,41 @@ TEST(FileIo, ProgramAndCurrentDirectoryAreSpelledWithBackslashes) {
     EXPECT_TRUE(IsExistingDirectory(current)) << current;
     EXPECT_EQ(current.find('/'), std::string::npos) << current;
 }
+
+#ifdef _WIN32
+// Windows 95 has no GetFileAttributesExA; there the time comes from the
+// directory entry, which must answer as the attribute query does: for a file,
+// a folder and a file held open without sharing, and with the same error for
+// a missing name and for a pattern.
+TEST(FileIo, DosTimeFromTheDirectoryEntryAnswersAsTheAttributeQuery) {
+    ScratchDir dir;
+    const uint32_t stamp =
+        (23u << 9 | 4u << 5 | 5u) << 16 | (6u << 11 | 7u << 5 | 4u); // 2003-04-05 06:07:08
+    {
+        File file;
+        file.open(dir.sub("f"), FileOpen::CreateAlways);
+        ASSERT_EQ(SetFileDosTime(file, stamp), 0u);
+    }
+    WriteText(dir.sub("held"), "held");
+    ASSERT_EQ(MakeDirectory(dir.sub("d")), 0u);
+    const HANDLE held = CreateFileA(dir.sub("held").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    for (const char* name : {"f", "d", "held", "missing", "no\\such", "*", "f?"}) {
+        uint32_t viaAttributes = 1;
+        uint32_t viaEntry = 2;
+        const SysError attributesError = QueryFileDosTime(dir.sub(name), &viaAttributes);
+        EXPECT_EQ(QueryFileDosTimeFromEntry(dir.sub(name), &viaEntry), attributesError) << name;
+        if (attributesError == 0) {
+            EXPECT_EQ(viaEntry, viaAttributes) << name;
+        }
+    }
+    CloseHandle(held);
+    uint32_t back = 0;
+    ASSERT_EQ(QueryFileDosTimeFromEntry(dir.sub("f"), &back), 0u);
+    EXPECT_EQ(back, stamp);
+}
+#endif
 
 TEST(FileIo, DosTimesKeepEvenSecondsAndClampTo1980Through2107) {
     const uint32_t earliest = (1u << 5 | 1u) << 16;

@@ -1,7 +1,7 @@
-# Fails when a program imports a function outside the list of what Windows 98
-# and Windows NT 4.0 both export, naming each such import; prints every
-# program's imports.
-#   cmake -DOBJDUMP=... -DALLOWED=imports-98-nt4.txt -P CheckImports.cmake PROGRAM...
+# Fails when a program imports a function outside a list of what the oldest
+# Windows versions export (imports-95.txt, imports-98-nt4.txt), naming each
+# such import; prints every program's imports.
+#   cmake -DOBJDUMP=... -DALLOWED=imports-95.txt -P CheckImports.cmake PROGRAM...
 # The list has one "LIBRARY FUNCTION..." or "LIBRARY *" a line, # comments.
 cmake_minimum_required(VERSION 3.25)
 file(STRINGS ${ALLOWED} lines)
