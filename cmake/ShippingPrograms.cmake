@@ -17,8 +17,9 @@ function(qx_shipping_program target)
   target_link_options(${target} PRIVATE -static -s -Wl,--gc-sections)
   set(runtime ${CMAKE_SOURCE_DIR}/src/win32/ShippedRuntime.cpp)
   target_sources(${target} PRIVATE ${runtime})
-  # Its memcpy and memset loops must not be compiled into calls to themselves.
+  # Its memcpy and memset loops must not be compiled into calls to themselves,
+  # nor be optimised again at link time (the stub is linked with LTO).
   set_property(SOURCE ${runtime} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
-               -fno-tree-loop-distribute-patterns)
+               -fno-tree-loop-distribute-patterns -fno-lto)
   target_link_options(${target} PRIVATE -nostartfiles)
 endfunction()
