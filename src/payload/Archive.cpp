@@ -8,7 +8,6 @@
 
 #include "ArchiveLayout.h"
 #include "PayloadLocation.h"
-#include "QxUnZip.h"
 #include "ShortUtl.h"
 
 namespace {
@@ -55,60 +54,38 @@ bool ExtractPayloadFrom(const std::string& installerPath, const std::string& des
     File installer;
     installer.open(installerPath, FileOpen::ReadShared);
     const PayloadLocation where = LocatePayload(installer, payloadMarker, progress);
-    // A signature table where none can be leaves the file as it is unsigned:
-    // copied to its end, and refused.
-    const bool signatureFault = where.end.fault != SignatureFault::None;
-    const uint32_t end = signatureFault ? where.fileSize : where.end.end;
+
+    // Never written through an existing file: a link planted under this name
+    // could redirect the writes.
     const std::string temporaryArchive = destination + kTemporaryArchiveSuffix;
-    const PayloadCopyErrors copied =
-        CopyPayload(installer, where.start, end, temporaryArchive, progress);
+    ApplyAttributes(temporaryArchive, 0);
+    RemoveFile(temporaryArchive);
+    File copy;
+    copy.open(temporaryArchive, FileOpen::CreateNew);
+
     ArchiveResult result;
-    if (copied.source != 0)
-        result = Failure(ArchiveFault::ReadFailed, copied.source);
-    else if (copied.copy != 0)
+    const SysError readError = installer.takeError();
+    const SysError createError = copy.takeError();
+    if (readError != 0) {
+        result = Failure(ArchiveFault::ReadFailed, readError);
+    } else if (createError != 0) {
         result =
-            Failure(IsDiskFull(copied.copy) ? ArchiveFault::DiskFull : ArchiveFault::WriteFailed,
-                    copied.copy);
-    else if (signatureFault)
+            Failure(IsDiskFull(createError) ? ArchiveFault::DiskFull : ArchiveFault::WriteFailed,
+                    createError);
+    } else if (where.end.fault != SignatureFault::None) {
         result = Failure(ArchiveFault::BadSignature, 0);
-    else
-        result = UnpackArchiveFile(temporaryArchive.c_str(), destination.c_str(), nullptr,
-                                   ArchiveObserver{RelayProgress, &progress}, where.end.maxPadding);
+    } else {
+        // One pass copies the payload into the temporary archive, plain, while
+        // it checks it; the members are then unpacked from the copy.
+        std::unique_ptr<ArchiveReader> reader(
+            new ArchiveReader(installer, where.span(), std::string(), {RelayProgress, &progress}));
+        result = reader->check(false, &copy);
+        if (result.ok()) result = reader->unpack(destination, BodyState::Plain, &copy);
+    }
+    copy.close();
+    copy.takeError();
+    installer.close();
     RemoveFile(temporaryArchive);
     if (why != nullptr) *why = result;
     return result.ok();
-}
-
-PayloadCopyErrors CopyPayload(File& installer, uint32_t start, uint32_t end,
-                              const std::string& copyPath, ProgressCallback progress) {
-    // Never written through an existing file: a link planted under this name
-    // could redirect the writes.
-    ApplyAttributes(copyPath, 0);
-    RemoveFile(copyPath);
-    File copy;
-    copy.open(copyPath, FileOpen::CreateNew);
-
-    std::unique_ptr<uint8_t[]> block(new uint8_t[kBlockSize]);
-    installer.seek(start);
-    for (uint32_t at = start; at < end && copy.pendingError() == 0;) {
-        if (progress != nullptr) progress(false);
-        const uint32_t n = installer.read(block.get(), std::min(kBlockSize, end - at));
-        if (n == 0) break;
-        copy.write(block.get(), n);
-        at += n;
-    }
-    copy.close();
-    installer.close();
-    // Both pending codes are taken, so neither survives into a later call.
-    PayloadCopyErrors errors;
-    errors.source = installer.takeError();
-    errors.copy = copy.takeError();
-    return errors;
-}
-
-PayloadCopyErrors CopyPayloadFile(const std::string& installerPath, uint32_t start,
-                                  const std::string& copyPath) {
-    File installer;
-    installer.open(installerPath, FileOpen::ReadShared);
-    return CopyPayload(installer, start, installer.size(), copyPath, nullptr);
 }

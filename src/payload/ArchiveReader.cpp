@@ -46,7 +46,7 @@ ArchiveReader::ArchiveReader(File& file, const ArchiveSpan& span, const std::str
     : file_(file), span_(span), key_(key), observer_(observer) {
     span_.end = std::max(span_.end, span_.start);
     span_.maxPadding = std::min(span_.maxPadding, kMaxPadding);
-    bodyEnd_ = span_.start;
+    size_ = span_.end - span_.start;
 }
 
 void ArchiveReader::notify(ArchiveEvent event) const {
@@ -61,24 +61,27 @@ ArchiveResult ArchiveReader::fault(ArchiveFault what, uint32_t member) const {
     return result;
 }
 
-void ArchiveReader::startPass(uint32_t bodyLimit, uint32_t readLimit, bool descramble) {
+void ArchiveReader::startPass(File& source, uint32_t origin, uint32_t bodyLimit, uint32_t readLimit,
+                              bool descramble) {
+    source_ = &source;
+    origin_ = origin;
     bodyLimit_ = bodyLimit;
     readLimit_ = readLimit;
     descramble_ = descramble;
-    filePos_ = blockStart_ = span_.start;
+    filePos_ = blockStart_ = 0;
     blockAt_ = blockEnd_ = 0;
     readError_ = copyError_ = 0;
     readShort_ = false;
     scrambler_.setKey(key_);
-    file_.seek(span_.start);
+    source.seek(origin);
 }
 
 // False when nothing more can be read: the end of the pass, a read error, a
 // file that ended before the span did, or a failed copy.
 bool ArchiveReader::refill() {
     if (filePos_ >= readLimit_ || readError_ != 0 || readShort_ || copyError_ != 0) return false;
-    const uint32_t n = file_.read(block_, std::min(kBlockSize, readLimit_ - filePos_));
-    if (const SysError code = file_.takeError()) {
+    const uint32_t n = source_->read(block_, std::min(kBlockSize, readLimit_ - filePos_));
+    if (const SysError code = source_->takeError()) {
         readError_ = code;
         return false;
     }
@@ -93,13 +96,14 @@ bool ArchiveReader::refill() {
     if (checking_) {
         // The raw bytes that may hold the ArchiveChecksum, before descrambling.
         const uint32_t from = std::max(blockStart_, tailStart_);
-        const uint32_t to = std::min(filePos_, span_.end);
+        const uint32_t to = std::min(filePos_, size_);
         for (uint32_t at = from; at < to; ++at) tail_[at - tailStart_] = block_[at - blockStart_];
     }
     if (descramble_) scrambler_.apply(block_, int32_t(blockEnd_));
     if (checking_) {
         takeCrcAndTail(blockEnd_);
         if (plainCopy_ != nullptr) copyPlain(blockEnd_);
+        notify(ArchiveEvent::Block);
     }
     return true;
 }
@@ -119,10 +123,12 @@ void ArchiveReader::takeCrcAndTail(uint32_t count) {
 
 void ArchiveReader::copyPlain(uint32_t count) {
     if (count == 0) return;
+    // The archive file itself is rewritten in place; another file receives
+    // the plain body from its start.
     File& copy = *plainCopy_;
-    if (plainCopy_ == &file_) copy.seek(blockStart_); // in place
+    if (plainCopy_ == &file_) copy.seek(origin_ + blockStart_);
     copy.write(block_, count);
-    if (plainCopy_ == &file_) copy.seek(filePos_);
+    if (plainCopy_ == &file_) copy.seek(origin_ + filePos_);
     copyError_ = copy.takeError();
 }
 
@@ -160,7 +166,7 @@ bool ArchiveReader::skipBody(uint32_t count) {
 ArchiveResult ArchiveReader::readRecord(uint32_t index) {
     member_ = ArchiveMember{};
     member_.index = index;
-    member_.recordOffset = position() - span_.start;
+    member_.recordOffset = position();
     const uint32_t readFailed = checking_ ? kNoMember : index;
     uint8_t field[kMemberHeaderSize];
     if (bodyLimit_ - position() < kNameLengthSize) return fault(ArchiveFault::RecordPastEnd, index);
@@ -262,15 +268,14 @@ ArchiveResult ArchiveReader::memberVerdict(uint32_t explodeResult) const {
 ArchiveResult ArchiveReader::check(bool decode, File* plainCopy) {
     // The possible ends of the body, by growing offset; an archive shorter
     // than its checksum has an empty body and a checksum of what is there.
-    const uint32_t size = span_.end - span_.start;
     endCount_ = 0;
-    if (size < kArchiveChecksumSize) {
-        ends_[endCount_++] = BodyEnd{span_.start, 0, kCrcStart};
-        tailStart_ = span_.start;
+    if (size_ < kArchiveChecksumSize) {
+        ends_[endCount_++] = BodyEnd{0, 0, kCrcStart};
+        tailStart_ = 0;
     } else {
-        const uint32_t most = std::min(span_.maxPadding, size - kArchiveChecksumSize);
+        const uint32_t most = std::min(span_.maxPadding, size_ - kArchiveChecksumSize);
         for (uint32_t p = most + 1; p-- > 0;)
-            ends_[endCount_++] = BodyEnd{span_.end - kArchiveChecksumSize - p, 0, kCrcStart};
+            ends_[endCount_++] = BodyEnd{size_ - kArchiveChecksumSize - p, 0, kCrcStart};
         tailStart_ = ends_[0].at;
     }
     std::memset(tail_, 0, sizeof tail_);
@@ -279,7 +284,7 @@ ArchiveResult ArchiveReader::check(bool decode, File* plainCopy) {
     plainCopy_ = plainCopy;
     const uint32_t firstEnd = ends_[0].at;
     const uint32_t lastEnd = ends_[endCount_ - 1].at;
-    startPass(lastEnd, span_.end, true);
+    startPass(file_, span_.start, lastEnd, size_, true);
 
     // The walk over the records. A member boundary among the possible ends
     // is where the body may end; records are at least 22 bytes long, so
@@ -288,7 +293,7 @@ ArchiveResult ArchiveReader::check(bool decode, File* plainCopy) {
     ArchiveResult damaged;
     uint32_t boundary = kNone;
     uint32_t membersAtBoundary = 0;
-    uint32_t lastRecordBefore = span_.start; // the last record that starts before firstEnd
+    uint32_t lastRecordBefore = 0; // the last record that starts before firstEnd
     uint32_t lastIndexBefore = 0;
     for (uint32_t index = 0;; ++index) {
         const uint32_t at = position();
@@ -336,7 +341,7 @@ ArchiveResult ArchiveReader::check(bool decode, File* plainCopy) {
         const uint8_t* stored = tail_ + (end.at - tailStart_);
         end.stored = LoadLe32(stored); // bytes past a short archive stay 0
         bool zeros = true;
-        for (uint32_t at = end.at + kArchiveChecksumSize; at < span_.end; ++at)
+        for (uint32_t at = end.at + kArchiveChecksumSize; at < size_; ++at)
             zeros = zeros && tail_[at - tailStart_] == 0;
         if (zeros && end.crc == end.stored) chosen = &end;
     }
@@ -350,10 +355,10 @@ ArchiveResult ArchiveReader::check(bool decode, File* plainCopy) {
     if (boundary != bodyEnd_) {
         // A record fault before the end stands; otherwise the last record
         // that started before it runs past it.
-        if (!walk.ok() && member_.recordOffset + span_.start < bodyEnd_) return walk;
+        if (!walk.ok() && member_.recordOffset < bodyEnd_) return walk;
         member_ = ArchiveMember{};
         member_.index = lastIndexBefore;
-        member_.recordOffset = lastRecordBefore - span_.start;
+        member_.recordOffset = lastRecordBefore;
         return fault(ArchiveFault::RecordPastEnd, lastIndexBefore);
     }
     memberCount_ = membersAtBoundary;
@@ -368,11 +373,15 @@ void ArchiveReader::discardMemberFile() {
     RemoveFile(memberPath_);
 }
 
-ArchiveResult ArchiveReader::unpack(const std::string& destination, BodyState body) {
+ArchiveResult ArchiveReader::unpack(const std::string& destination, BodyState body,
+                                    File* plainCopy) {
     // Nothing is written through a link planted below the destination.
     const LinkFreeBelow linkFree(destination);
     plainCopy_ = nullptr;
-    startPass(bodyEnd_, bodyEnd_, body == BodyState::Scrambled);
+    if (plainCopy != nullptr && plainCopy != &file_)
+        startPass(*plainCopy, 0, bodyEnd_, bodyEnd_, false);
+    else
+        startPass(file_, span_.start, bodyEnd_, bodyEnd_, body == BodyState::Scrambled);
     memberPath_.clear();
     for (uint32_t index = 0; position() < bodyEnd_; ++index) {
         // The first pass accepted every record: failing now is a read error.
@@ -389,7 +398,7 @@ ArchiveResult ArchiveReader::unpack(const std::string& destination, BodyState bo
             result.system = code;
             return result;
         }
-        memberPercent_ = Percent(position() - span_.start, span_.end - span_.start);
+        memberPercent_ = Percent(position(), size_);
         startMember();
         writing_ = true;
         notify(ArchiveEvent::MemberStart);

@@ -41,6 +41,7 @@ struct ArchiveMember {
 };
 
 enum class ArchiveEvent : uint8_t {
+    Block,       // check: a block of the archive was read (about every 64 KiB)
     Member,      // check: a record was read (and, when decoding, its data checked)
     MemberStart, // unpack: the member's file exists; its data comes next
     MemberBlock, // a block of the member's plain data was produced
@@ -67,8 +68,9 @@ public:
     // the first record fault, then (decoding) the first damaged member.
     ArchiveResult check(bool decode, File* plainCopy);
     // The second pass, over the body that check found; body says whether
-    // the file still holds it scrambled.
-    ArchiveResult unpack(const std::string& destination, BodyState body);
+    // the file still holds it scrambled. With plainCopy, another file that
+    // the first pass filled, the plain body is read from there instead.
+    ArchiveResult unpack(const std::string& destination, BodyState body, File* plainCopy = nullptr);
     // Another observer for the passes that follow.
     void observe(ArchiveObserver observer) { observer_ = observer; }
 
@@ -84,8 +86,8 @@ public:
     // After check: whether the records read through to a possible end of
     // the body, whatever the checksum said.
     bool recordsRead() const { return recordsRead_; }
-    uint32_t bodySize() const { return bodyEnd_ - span_.start; }
-    uint32_t padding() const { return span_.end >= bodyEnd_ + 4 ? span_.end - bodyEnd_ - 4 : 0; }
+    uint32_t bodySize() const { return bodyEnd_; }
+    uint32_t padding() const { return size_ >= bodyEnd_ + 4 ? size_ - bodyEnd_ - 4 : 0; }
     const ArchiveSpan& span() const { return span_; }
 
     // Explode's callbacks; param is the reader. The packed data comes from
@@ -106,7 +108,8 @@ private:
         uint32_t crc = 0;    // the CRC register of the body up to it
     };
 
-    void startPass(uint32_t bodyLimit, uint32_t readLimit, bool descramble);
+    void startPass(File& source, uint32_t origin, uint32_t bodyLimit, uint32_t readLimit,
+                   bool descramble);
     bool refill();
     uint32_t position() const { return blockStart_ + blockAt_; }
     uint32_t readBody(uint8_t* out, uint32_t count);
@@ -128,6 +131,12 @@ private:
     std::string key_;
     ArchiveObserver observer_;
     Scrambler scrambler_;
+    uint32_t size_ = 0; // of the span
+
+    // Offsets below count from the start of the body in the file being read
+    // (source_, where the body starts at origin_).
+    File* source_ = nullptr;
+    uint32_t origin_ = 0;
 
     // The block input. Bytes at and after bodyLimit_ are never handed out;
     // bytes at and after readLimit_ are never read.

@@ -20,6 +20,7 @@ void RelayMemberProgress(void* context, ArchiveEvent event, const ArchiveReader&
         progress(reader.memberPath().c_str(), reader.memberPercent());
         break;
     case ArchiveEvent::End: progress(reader.memberPath().c_str(), 100); break;
+    case ArchiveEvent::Block:
     case ArchiveEvent::Member: break;
     }
 }

@@ -175,21 +175,19 @@ TEST_F(Locator, OwnProgramHoldsNoPayload) {
     EXPECT_GT(keepOpenCalls, 0);
 }
 
-// The copy that the locator and the host tool share: the bytes from the
-// start offset, across several blocks, and the side that failed.
-TEST_F(Locator, PayloadCopyTakesTheTailAndNamesTheFailingSide) {
-    const Bytes bytes = Image(200000);
-    WriteBytes(installer, bytes);
-    const std::string copy = dir.sub("copy.bin");
-    for (const uint32_t start : {0u, 1u, 65536u, 199999u, 200000u}) {
-        const PayloadCopyErrors errors = CopyPayloadFile(installer, start, copy);
-        EXPECT_EQ(errors.source, 0u) << start;
-        EXPECT_EQ(errors.copy, 0u) << start;
-        EXPECT_EQ(ReadContents(copy), std::string(bytes.begin() + start, bytes.end())) << start;
-    }
-    EXPECT_NE(CopyPayloadFile(dir.sub("nothing.exe"), 0, copy).source, 0u);
-    const PayloadCopyErrors unwritable =
-        CopyPayloadFile(installer, 0, dir.sub("missing") + "\\copy.bin");
-    EXPECT_EQ(unwritable.source, 0u);
-    EXPECT_NE(unwritable.copy, 0u);
+// A failure says which side it came from: the installer that cannot be read
+// is the setup's fault, a temporary archive that cannot be created the
+// destination's.
+TEST_F(Locator, FailuresNameTheSideThatFailed) {
+    WriteBytes(installer, Join({Image(10), Marker(), payload}));
+    ArchiveResult why;
+    EXPECT_FALSE(ExtractPayloadFrom(dir.sub("nothing.exe"), destination, CountProgress, &why));
+    EXPECT_FALSE(why.isWriteFailure()) << int(why.fault);
+    EXPECT_FALSE(ExtractPayloadFrom(installer, dir.sub("missing"), CountProgress, &why));
+    EXPECT_TRUE(why.isWriteFailure()) << int(why.fault);
+    Bytes damaged = payload;
+    damaged[5] ^= 0x40;
+    EXPECT_FALSE(Extract(Join({Image(10), Marker(), damaged})));
+    EXPECT_FALSE(ExtractPayloadFrom(installer, destination, CountProgress, &why));
+    EXPECT_EQ(why.fault, ArchiveFault::BadChecksum);
 }
