@@ -1,5 +1,7 @@
 #include "PostSet.h"
 
+#include "DeliveredFiles.h"
+
 #include "PostSetInternal.h"
 #include "shortcut.h"
 
@@ -52,11 +54,11 @@ bool RunPostSetup(const std::string& destination, HWND owner, ProgressCallback p
     const char* group = "Zelquist";
     CreateProgramGroup(group);
     progress(false);
-    CreateProgramShortcut(group, "Quorvath", destination + "\\Quorvath.exe");
+    CreateProgramShortcut(group, "Quorvath", destination + "\\" + kProductProgram);
     progress(false);
-    CreateProgramShortcut(group, "QVR Help", destination + "\\help\\contents.htm");
+    CreateProgramShortcut(group, "QVR Help", destination + "\\" + kHelpContents);
     progress(false);
-    CreateProgramShortcut(group, "QVR-compatible Browsers", destination + "\\tolvane.exe");
+    CreateProgramShortcut(group, "QVR-compatible Browsers", destination + "\\" + kBrowserFinder);
     progress(false);
 
     context.SystemDirectory = AskSystemDirectory();

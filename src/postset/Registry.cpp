@@ -1,5 +1,7 @@
 #include "PostSet.h"
 
+#include "DeliveredFiles.h"
+
 #include "ScopedWin32.h"
 
 void WriteRegistryStrings(HKEY root, const std::string& keyPath,
@@ -22,12 +24,13 @@ std::vector<RegistryKey> ProductRegistryKeys(const std::string& destination) {
     return {
         {HKEY_LOCAL_MACHINE,
          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelquist 1.0",
-         {{"DisplayName", "Zelquist 1.0"}, {"UninstallString", "\"" + d + "\\unsetup.exe\""}}},
+         {{"DisplayName", "Zelquist 1.0"},
+          {"UninstallString", "\"" + d + "\\" + kUninstaller + "\""}}},
         {HKEY_LOCAL_MACHINE,
          "SOFTWARE\\Tavrenholt\\Quorvath 1.0\\Openlist",
-         {{"00", d + "\\queries\\travel.qvq"},
-          {"01", d + "\\queries\\sports.qvq"},
-          {"02", d + "\\queries\\politics.qvq"}}},
+         {{"00", d + "\\" + kSampleQueries[0]},
+          {"01", d + "\\" + kSampleQueries[1]},
+          {"02", d + "\\" + kSampleQueries[2]}}},
         {HKEY_CLASSES_ROOT, ".qvq", {{nullptr, "Quorvath"}}},
         {HKEY_CLASSES_ROOT, "Quorvath", {{nullptr, "Zelquist"}}},
         {HKEY_CLASSES_ROOT, "Quorvath\\DefaultIcon", {{nullptr, d + "\\quorvath.exe,0"}}},
@@ -38,7 +41,7 @@ std::vector<RegistryKey> ProductRegistryKeys(const std::string& destination) {
 }
 
 std::string BrowserFinderCommand(const std::string& destination) {
-    return "\"" + destination + "\\tolvane.exe\"";
+    return "\"" + destination + "\\" + kBrowserFinder + "\"";
 }
 
 RegistryKey BrowserFinderRunOnceKey(const std::string& destination) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "DeliveredFiles.h"
 #include "PostSetInternal.h"
 #include "ScopedWin32.h"
 #include "SystemLibrary.h"
@@ -38,13 +39,16 @@ bool FileExists(const std::string& path) {
 } // namespace
 
 const SharedFile SharedFiles[kSharedFileCount] = {
-    {"Wininet.dl", "Wininet.dll", true, MakeFileVersion(4, 71, 1712, 5), false},
-    {"Shlwapi.dl", "Shlwapi.dll", true, MakeFileVersion(4, 71, 1712, 0), true},
-    {"VFP300.ESL", "VFP300.ESL", false, {0, 0}, true},
-    {"FOXPRO.INT", "FOXPRO.INT", false, {0, 0}, true},
-    {"DELPHIMM.DLL", "DELPHIMM.DLL", false, {0, 0}, true},
-    {"QVR32.DLL", "QVR32.DLL", false, {0, 0}, true},
+    {kSharedFileNames[0].delivered, kSharedFileNames[0].installed, true,
+     MakeFileVersion(4, 71, 1712, 5), false},
+    {kSharedFileNames[1].delivered, kSharedFileNames[1].installed, true,
+     MakeFileVersion(4, 71, 1712, 0), true},
+    {kSharedFileNames[2].delivered, kSharedFileNames[2].installed, false, {0, 0}, true},
+    {kSharedFileNames[3].delivered, kSharedFileNames[3].installed, false, {0, 0}, true},
+    {kSharedFileNames[4].delivered, kSharedFileNames[4].installed, false, {0, 0}, true},
+    {kSharedFileNames[5].delivered, kSharedFileNames[5].installed, false, {0, 0}, true},
 };
+static_assert(sizeof kSharedFileNames / sizeof kSharedFileNames[0] == kSharedFileCount);
 
 bool RestartNeeded() {
     return restartNeeded;
