@@ -236,6 +236,18 @@ bool WriteInstaller(const std::string& stubPath, const std::vector<PackSource>& 
     } while (got > 0);
     // The installer hands UnpackArchive no key.
     options.key.clear();
-    return out.write(marker.data(), marker.size(), error) &&
-           WriteArchive(sources, options, out, packed, error);
+    const uint64_t stubEnd = out.written();
+    if (!out.write(marker.data(), marker.size(), error) ||
+        !WriteArchive(sources, options, out, packed, error))
+        return false;
+    // Zero bytes between the stub and the marker make the length a multiple
+    // of 8, so that a signing tool appends its certificate table without
+    // padding. The archive's length is known only now: it moves up.
+    const uint32_t padding =
+        uint32_t((kInstallerAlignment - out.written() % kInstallerAlignment) % kInstallerAlignment);
+    if (out.written() + padding > options.sizeLimit) {
+        *error = TooLargeOutput(out.target());
+        return false;
+    }
+    return padding == 0 || out.insertZeros(stubEnd, padding, error);
 }
