@@ -35,14 +35,6 @@ inline std::string BuiltInstaller() {
     return UnixToWindows(QX_SETUP_EXE);
 }
 
-// The built installer signed, and signed with one archive byte changed.
-inline std::string SignedInstaller() {
-    return UnixToWindows(QX_SIGNED_SETUP_EXE);
-}
-inline std::string TamperedSignedInstaller() {
-    return UnixToWindows(QX_TAMPERED_SETUP_EXE);
-}
-
 // A visible #32770 window of the process with exactly this caption.
 inline HWND FindProcessDialog(DWORD processId, const char* caption) {
     HWND window = nullptr;

@@ -22,6 +22,14 @@ constexpr char kUninstallKey[] =
 constexpr char kOpenlistKey[] = "SOFTWARE\\Tavrenholt\\Quorvath 1.0\\Openlist";
 constexpr char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
+// The built installer signed, and signed with one archive byte changed.
+std::string SignedInstaller() {
+    return UnixToWindows(QX_SIGNED_SETUP_EXE);
+}
+std::string TamperedSignedInstaller() {
+    return UnixToWindows(QX_TAMPERED_SETUP_EXE);
+}
+
 struct InstallerRun {
     StartedProcess process;
     DWORD started = 0;
