@@ -6,27 +6,27 @@
 # osslsigncode and a certificate made here for two days, then read by
 # qxpack: signed as built; signed after qxpack's padding was cut out by hand,
 # so that the signer pads; one archive byte changed after signing; hostile
-# security directories.
+# security directories. A signed stub is refused by qxpack build.
 set -u
 qxpack=$(realpath "$1")
 fixtures=$(realpath "$2")
 shift 2
+stubs=()
+for stub in "$@"; do
+    if [ -f "$stub" ]; then stubs+=("$(realpath "$stub")"); else echo "note: no stub $stub (not built); left out"; fi
+done
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work"
 failures=0
 
 fail() {
-    echo "FAIL: $*"
+    echo "FAIL: ${form:+$form: }$*"
     failures=$((failures + 1))
 }
 
 for tool in openssl osslsigncode; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/bootstrap installs it)"; exit 1; }
-done
-stubs=()
-for stub in "$@"; do
-    if [ -f "$stub" ]; then stubs+=("$(realpath "$stub")"); else echo "note: no stub $stub (not built); left out"; fi
 done
 [ ${#stubs[@]} -gt 0 ] || { echo "SKIP: no installer stub built (scripts/build win32 win64)"; exit 77; }
 
@@ -118,16 +118,22 @@ for stub in "${stubs[@]}"; do
     sign plain/setup.exe signed/setup.exe
     signature_sound signed/setup.exe
     table=$(u32 signed/setup.exe "$(security_entry signed/setup.exe)")
-    [ "$table" = "$size" ] || fail "$form: the certificate table is at $table, not at the end of the $size bytes"
+    [ "$table" = "$size" ] || fail "the certificate table is at $table, not at the end of the $size bytes"
     run 0 verify signed/setup.exe
     listings plain/setup.exe plain
     listings signed/setup.exe signed
-    cmp -s plain.list signed.list || fail "$form: list differs after signing: $(diff plain.list signed.list)"
-    cmp -s plain.stripped signed.stripped || fail "$form: list --json differs after signing"
+    cmp -s plain.list signed.list || fail "list differs after signing: $(diff plain.list signed.list)"
+    cmp -s plain.stripped signed.stripped || fail "list --json differs after signing"
     run 0 extract plain/setup.exe plain-out
     run 0 extract signed/setup.exe signed-out
-    diff -r plain-out signed-out >diff.txt 2>&1 || fail "$form: extract differs after signing: $(cat diff.txt)"
-    diff -r ../tree plain-out >diff.txt 2>&1 || fail "$form: extract differs from the tree: $(cat diff.txt)"
+    diff -r plain-out signed-out >diff.txt 2>&1 || fail "extract differs after signing: $(cat diff.txt)"
+    diff -r ../tree plain-out >diff.txt 2>&1 || fail "extract differs from the tree: $(cat diff.txt)"
+
+    ## a signed stub is refused: its table would lie before the marker
+    sign "$stub" signed-stub.exe
+    run 1 build --stub signed-stub.exe --allow-missing --out refused.exe ../tree
+    grep -q "signed-stub.exe: the stub is signed" err.txt || fail "a signed stub is not refused: $(cat err.txt)"
+    [ ! -e refused.exe ] || fail "a refused build left refused.exe"
 
     ## an installer whose length was not a multiple of 8: the signer pads it
     # Built with one more file whose name grows until qxpack pads, then the
@@ -144,24 +150,24 @@ for stub in "${stubs[@]}"; do
     mkdir -p odd
     { cat "$stub" && tail -c +$((start - 24 + 1)) odd.exe; } >odd/setup.exe
     odd_size=$(stat -c %s odd/setup.exe)
-    [ $((odd_size % 8)) -ne 0 ] || fail "$form: the hand-made installer's length $odd_size is a multiple of 8"
+    [ $((odd_size % 8)) -ne 0 ] || fail "the hand-made installer's length $odd_size is a multiple of 8"
     run 0 verify odd/setup.exe
     sign odd/setup.exe odd-signed.exe
     signature_sound odd-signed.exe
     table=$(u32 odd-signed.exe "$(security_entry odd-signed.exe)")
-    [ "$table" -gt "$odd_size" ] || fail "$form: the signer added no padding to $odd_size bytes"
+    [ "$table" -gt "$odd_size" ] || fail "the signer added no padding to $odd_size bytes"
     run 0 verify odd-signed.exe
     run 0 extract odd-signed.exe odd-out
-    [ -f "odd-out/$name" ] && [ ! -s "odd-out/$name" ] || fail "$form: extract of the padded signed file lost $name"
+    [ -f "odd-out/$name" ] && [ ! -s "odd-out/$name" ] || fail "extract of the padded signed file lost $name"
     rm -f "odd-out/$name"
-    diff -r ../tree odd-out >diff.txt 2>&1 || fail "$form: extract of the padded signed file differs: $(cat diff.txt)"
+    diff -r ../tree odd-out >diff.txt 2>&1 || fail "extract of the padded signed file differs: $(cat diff.txt)"
 
     ## one archive byte changed after signing: refused, the checksum named
     cp signed/setup.exe tampered.exe
     start=$(payload_start tampered.exe)
     flip_byte tampered.exe $((start + (size - start) / 2))
     run 1 verify tampered.exe
-    grep -qi checksum err.txt || fail "$form: verify of a changed archive byte does not name the checksum: $(cat err.txt)"
+    grep -qi checksum err.txt || fail "verify of a changed archive byte does not name the checksum: $(cat err.txt)"
 
     ## hostile security directories: one clear line from every command, no crash
     start=$(payload_start signed/setup.exe)
@@ -177,11 +183,11 @@ for stub in "${stubs[@]}"; do
             "$qxpack" "$command" "${args[@]}" >out.txt 2>err.txt
             code=$?
             [ "$code" -ne 0 ] && [ "$code" -lt 128 ] ||
-                fail "$form, $name: qxpack $command exited $code: $(cat err.txt)"
+                fail "$name: qxpack $command exited $code: $(cat err.txt)"
             [ "$(wc -l <err.txt)" -eq 1 ] && grep -q -- "$words" err.txt ||
-                fail "$form, $name: qxpack $command says '$(cat err.txt)', expected one line with '$words'"
+                fail "$name: qxpack $command says '$(cat err.txt)', expected one line with '$words'"
         done
-        [ ! -e hostile-out ] || fail "$form, $name: a refused extract left its folder"
+        [ ! -e hostile-out ] || fail "$name: a refused extract left its folder"
     done <<TABLE
 outside the file|file_size + 8|8|lies outside the file
 offset past 4 GiB wrapping to the end|0xFFFFF000|file_size + 0x1000|lies outside the file
