@@ -321,6 +321,8 @@ TEST(SetupE2e, Case4CorruptedInstallerShowsOnlyTheCorruptionMessage) {
 // begins, and the installer delivers what the unsigned one does.
 TEST(SetupE2e, SignedInstallerDeliversEveryFile) {
     InstallWithDefaults(false, SignedInstaller());
+    // Without the success message there is nothing to compare.
+    ASSERT_FALSE(testing::Test::HasFailure());
     ExpectInstalledBelow(kDefaultDestination);
     ExpectSharedFilesInstalled(kDefaultDestination);
     CloseBrowserFinder();
