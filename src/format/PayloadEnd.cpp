@@ -1,7 +1,5 @@
 #include "PayloadEnd.h"
 
-#include <cstddef>
-
 #include "ArchiveLayout.h"
 
 namespace {
@@ -25,10 +23,11 @@ constexpr uint32_t kSecurityDirectory = 4;
 bool ReadSecurityDirectory(const uint8_t* head, uint32_t headSize, uint32_t* offset,
                            uint32_t* size) {
     if (headSize < kDosHeaderSize || head[0] != 'M' || head[1] != 'Z') return false;
-    // Bounds in 64 bits: e_lfanew may be anything.
-    const uint64_t peAt = LoadLe32(head + kNewHeaderOffsetField);
-    if (peAt + kPeSignatureSize + kCoffHeaderSize + 2 > headSize) return false;
-    const uint8_t* pe = head + size_t(peAt);
+    // Compared by differences that cannot wrap: e_lfanew may be anything,
+    // and headSize is at least the DOS header's.
+    const uint32_t peAt = LoadLe32(head + kNewHeaderOffsetField);
+    if (peAt > headSize - (kPeSignatureSize + kCoffHeaderSize + 2)) return false;
+    const uint8_t* pe = head + peAt;
     if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return false;
     const uint32_t optionalSize = LoadLe16(pe + kPeSignatureSize + kOptionalHeaderSizeField);
     const uint8_t* optional = pe + kPeSignatureSize + kCoffHeaderSize;
@@ -40,7 +39,8 @@ bool ReadSecurityDirectory(const uint8_t* head, uint32_t headSize, uint32_t* off
     }
     const uint32_t entry = countField + 4 + kSecurityDirectory * kDirectoryEntrySize;
     const uint32_t needed = entry + kDirectoryEntrySize;
-    if (optionalSize < needed || uint64_t(optional - head) + needed > headSize) return false;
+    const uint32_t optionalAt = peAt + kPeSignatureSize + kCoffHeaderSize;
+    if (optionalSize < needed || needed > headSize - optionalAt) return false;
     if (LoadLe32(optional + countField) <= kSecurityDirectory) return false;
     *offset = LoadLe32(optional + entry);
     *size = LoadLe32(optional + entry + 4);
@@ -60,22 +60,21 @@ PayloadEnd FindPayloadEnd(const uint8_t* head, uint32_t headSize, uint32_t fileS
         return result;
     result.signatureOffset = offset;
     result.signatureSize = size;
-    const uint64_t tableEnd = uint64_t(offset) + size;
-    const uint64_t archiveLeast = uint64_t(payloadStart) + kArchiveChecksumSize;
+    // Each difference is taken only where it cannot wrap.
     if (size == 0) {
         result.fault = SignatureFault::ZeroSize;
     } else if (offset >= fileSize) {
         result.fault = SignatureFault::OutsideFile;
-    } else if (tableEnd > fileSize) {
+    } else if (size > fileSize - offset) {
         result.fault = SignatureFault::PastEnd;
-    } else if (offset < archiveLeast) {
+    } else if (offset < payloadStart || offset - payloadStart < kArchiveChecksumSize) {
         result.fault = SignatureFault::OverlapsArchive;
-    } else if (tableEnd < fileSize) {
+    } else if (size < fileSize - offset) {
         result.fault = SignatureFault::NotAtEnd;
     } else {
         result.end = offset;
-        const uint64_t room = offset - archiveLeast;
-        result.maxPadding = room < kSignaturePaddingLimit ? uint32_t(room) : kSignaturePaddingLimit;
+        const uint32_t room = offset - payloadStart - kArchiveChecksumSize;
+        result.maxPadding = room < kSignaturePaddingLimit ? room : kSignaturePaddingLimit;
     }
     return result;
 }
