@@ -1,6 +1,7 @@
 #include "OutputFile.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "HostPlatform.h"
 
@@ -38,6 +39,42 @@ bool OutputFile::write(const void* data, size_t size, std::string* error) {
         bytes += chunk;
         size -= chunk;
         written_ += chunk;
+    }
+    return true;
+}
+
+bool OutputFile::insertZeros(uint64_t offset, uint32_t count, std::string* error) {
+    if (written_ + count > 0xFFFFFFFFu) {
+        *error = target_ + ": cannot write: the output would reach 4 GiB";
+        return false;
+    }
+    offset = std::min(offset, written_);
+    // From the top down, so that no byte is overwritten before it is moved.
+    std::vector<uint8_t> block(size_t(1) << 16);
+    uint32_t top = uint32_t(written_);
+    while (top > offset && !file_.pendingError()) {
+        const uint32_t n = std::min(uint32_t(block.size()), top - uint32_t(offset));
+        top -= n;
+        file_.seek(top);
+        if (file_.read(block.data(), n) != n && !file_.pendingError()) {
+            *error = target_ + ": cannot read back what was written";
+            return false;
+        }
+        file_.seek(top + count);
+        file_.write(block.data(), n);
+    }
+    std::fill(block.begin(), block.end(), uint8_t(0));
+    file_.seek(uint32_t(offset));
+    for (uint32_t left = count; left > 0;) {
+        const uint32_t n = std::min(left, uint32_t(block.size()));
+        file_.write(block.data(), n);
+        left -= n;
+    }
+    written_ += count;
+    file_.seek(uint32_t(written_));
+    if (const SysError code = file_.takeError()) {
+        *error = target_ + ": cannot write: " + SystemErrorText(code);
+        return false;
     }
     return true;
 }

@@ -21,6 +21,10 @@ public:
     // error gets a one-line reason that names the file.
     bool create(const std::string& target, std::string* error);
     bool write(const void* data, size_t size, std::string* error);
+    // Moves what was written from offset on count bytes further and puts
+    // count zero bytes in the gap; writing goes on at the end. Outputs stay
+    // below 4 GiB.
+    bool insertZeros(uint64_t offset, uint32_t count, std::string* error);
     bool commit(std::string* error);
     // Removes the temporary file; the target is left as it was.
     void discard();

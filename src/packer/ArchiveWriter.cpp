@@ -14,12 +14,16 @@
 #include "MemberPacker.h"
 #include "OrderedPool.h"
 #include "MemberName.h"
+#include "PayloadEnd.h"
 #include "ShortUtl.h"
 #include "StreamFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// How much of the stub the PE header is looked for in.
+constexpr size_t kStubHeadSize = 4096;
 
 constexpr uint32_t kKeptAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
 
@@ -217,10 +221,14 @@ bool WriteInstaller(const std::string& stubPath, const std::vector<PackSource>& 
     // The stub is copied in blocks; the marker is looked for across their
     // seams in the last marker-length bytes kept from the block before.
     std::vector<uint8_t> seen;
+    std::vector<uint8_t> head; // the first bytes, for the PE header
     std::vector<uint8_t> block(size_t(1) << 16);
+    const uint64_t stubStart = out.written();
     size_t got = 0;
     do {
         if (!stub.read(block.data(), block.size(), &got, error)) return false;
+        head.insert(head.end(), block.begin(),
+                    block.begin() + ptrdiff_t(std::min(got, kStubHeadSize - head.size())));
         seen.insert(seen.end(), block.begin(), block.begin() + ptrdiff_t(got));
         if (std::search(seen.begin(), seen.end(), marker.begin(), marker.end()) != seen.end()) {
             *error = stubPath +
@@ -234,8 +242,30 @@ bool WriteInstaller(const std::string& stubPath, const std::vector<PackSource>& 
         }
         if (!out.write(block.data(), got, error)) return false;
     } while (got > 0);
+    // A signature on the stub would name a table before the marker, and the
+    // installer would refuse itself as damaged.
+    const PayloadEnd signature =
+        FindPayloadEnd(head.data(), uint32_t(head.size()), uint32_t(out.written() - stubStart),
+                       uint32_t(out.written() - stubStart));
+    if (signature.signatureOffset != 0 || signature.signatureSize != 0) {
+        *error = stubPath + ": the stub is signed (it has a certificate table); sign the "
+                            "finished installer instead";
+        return false;
+    }
     // The installer hands UnpackArchive no key.
     options.key.clear();
-    return out.write(marker.data(), marker.size(), error) &&
-           WriteArchive(sources, options, out, packed, error);
+    const uint64_t stubEnd = out.written();
+    if (!out.write(marker.data(), marker.size(), error) ||
+        !WriteArchive(sources, options, out, packed, error))
+        return false;
+    // Zero bytes between the stub and the marker make the length a multiple
+    // of 8, so that a signing tool appends its certificate table without
+    // padding. The archive's length is known only now: it moves up.
+    const uint32_t padding =
+        uint32_t((kInstallerAlignment - out.written() % kInstallerAlignment) % kInstallerAlignment);
+    if (out.written() + padding > options.sizeLimit) {
+        *error = TooLargeOutput(out.target());
+        return false;
+    }
+    return padding == 0 || out.insertZeros(stubEnd, padding, error);
 }

@@ -70,9 +70,15 @@ bool WriteArchive(const std::vector<PackSource>& sources, const PackOptions& opt
 // locator makes it.
 std::string UpperPayloadMarker();
 
-// stub + marker + archive of sources, always with the empty key. Refuses a
-// stub that already holds the upper-case marker: the locator would take the
-// first one and unpack the wrong bytes.
+// An installer's length is a multiple of this, as Authenticode signing
+// needs it: the signer then adds no padding of its own.
+constexpr uint32_t kInstallerAlignment = 8;
+
+// stub + zero padding + marker + archive of sources, always with the empty
+// key; the padding (0 to 7 bytes) makes the length a multiple of
+// kInstallerAlignment. Refuses a stub that already holds the upper-case
+// marker (the locator would take the first one and unpack the wrong bytes)
+// and a signed stub (its certificate table would lie before the marker).
 bool WriteInstaller(const std::string& stubPath, const std::vector<PackSource>& sources,
                     PackOptions options, OutputFile& out, std::vector<PackedMember>* packed,
                     std::string* error);

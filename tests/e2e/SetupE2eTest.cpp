@@ -22,6 +22,14 @@ constexpr char kUninstallKey[] =
 constexpr char kOpenlistKey[] = "SOFTWARE\\Tavrenholt\\Quorvath 1.0\\Openlist";
 constexpr char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
+// The built installer signed, and signed with one archive byte changed.
+std::string SignedInstaller() {
+    return UnixToWindows(QX_SIGNED_SETUP_EXE);
+}
+std::string TamperedSignedInstaller() {
+    return UnixToWindows(QX_TAMPERED_SETUP_EXE);
+}
+
 struct InstallerRun {
     StartedProcess process;
     DWORD started = 0;
@@ -187,9 +195,50 @@ void ExpectNothingIntegrated() {
         EXPECT_FALSE(PathExists(SystemDir() + "\\" + shared)) << shared;
 }
 
+// Nothing at all below the destination folder (which may not exist).
+bool NothingBelow(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    bool empty = true;
+    do {
+        if (lstrcmpA(found.cFileName, ".") != 0 && lstrcmpA(found.cFileName, "..") != 0)
+            empty = false;
+    } while (empty && FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
+
+// Install on a damaged installer: the corruption message and nothing else,
+// nothing written below the destination, nothing integrated.
+void ExpectOnlyTheCorruptionMessage(const std::string& installer) {
+    InstallerRun run = StartInstaller(installer);
+    HWND welcome = Welcome(run);
+    ASSERT_NE(welcome, nullptr);
+    Press(welcome, kWelcomeInstall);
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000 && WaitForExit(run.process, 0) == STILL_ACTIVE; ++i) {
+        if (HWND box = FindProcessDialog(run.process.id, kSetupCaption)) {
+            Sleep(100);
+            texts.push_back(ItemText(box, 65535));
+            Press(box, IDOK);
+            WaitGone(box);
+        }
+        Sleep(20);
+    }
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].rfind("Unable to extract data as the Setup file has been corrupted.\r\rYou "
+                             "should obtain a correct copy by visiting ",
+                             0),
+              0u)
+        << texts[0];
+    ExpectNothingIntegrated();
+    EXPECT_TRUE(NothingBelow(kDefaultDestination));
+}
+
 // Installs with every default: the common path of cases 1, 6 and 8.
-void InstallWithDefaults(bool screenshots) {
-    InstallerRun run = StartInstaller();
+void InstallWithDefaults(bool screenshots, const std::string& installer = BuiltInstaller()) {
+    InstallerRun run = StartInstaller(installer);
     ASSERT_NE(run.process.id, 0u);
     HWND welcome = Welcome(run);
     ASSERT_NE(welcome, nullptr);
@@ -266,28 +315,23 @@ TEST(SetupE2e, Case4CorruptedInstallerShowsOnlyTheCorruptionMessage) {
         ASSERT_TRUE(WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                               nullptr));
     }
-    InstallerRun run = StartInstaller(copy);
-    HWND welcome = Welcome(run);
-    ASSERT_NE(welcome, nullptr);
-    Press(welcome, kWelcomeInstall);
-    std::vector<std::string> texts;
-    for (int i = 0; i < 3000 && WaitForExit(run.process, 0) == STILL_ACTIVE; ++i) {
-        if (HWND box = FindProcessDialog(run.process.id, kSetupCaption)) {
-            Sleep(100);
-            texts.push_back(ItemText(box, 65535));
-            Press(box, IDOK);
-            WaitGone(box);
-        }
-        Sleep(20);
-    }
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].rfind("Unable to extract data as the Setup file has been corrupted.\r\rYou "
-                             "should obtain a correct copy by visiting ",
-                             0),
-              0u)
-        << texts[0];
-    ExpectNothingIntegrated();
-    EXPECT_FALSE(PathExists(std::string(kDefaultDestination) + "\\tempfile.$$$"));
+    ExpectOnlyTheCorruptionMessage(copy);
+}
+
+// Signed with Authenticode: the archive ends where the certificate table
+// begins, and the installer delivers what the unsigned one does.
+TEST(SetupE2e, SignedInstallerDeliversEveryFile) {
+    InstallWithDefaults(false, SignedInstaller());
+    // Without the success message there is nothing to compare.
+    ASSERT_FALSE(testing::Test::HasFailure());
+    ExpectInstalledBelow(kDefaultDestination);
+    ExpectSharedFilesInstalled(kDefaultDestination);
+    CloseBrowserFinder();
+}
+
+// One byte of the signed installer's archive changed after signing.
+TEST(SetupE2e, SignedInstallerWithAChangedByteIsCorrupted) {
+    ExpectOnlyTheCorruptionMessage(TamperedSignedInstaller());
 }
 
 TEST(SetupE2e, Case2BrowseToANewDirectoryWithBlanks) {

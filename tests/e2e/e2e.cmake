@@ -6,13 +6,29 @@ if(NOT QX_HOST_QXPACK)
   return()
 endif()
 
+# The same installer signed (osslsigncode, a certificate made for the build
+# and thrown away), and signed with one archive byte changed afterwards.
+set(signed_setup_exe ${CMAKE_BINARY_DIR}/QuorvathSetup-signed.exe)
+set(tampered_setup_exe ${CMAKE_BINARY_DIR}/QuorvathSetup-signed-tampered.exe)
+add_custom_command(
+  OUTPUT ${signed_setup_exe} ${tampered_setup_exe}
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/sign-installer.sh ${CMAKE_BINARY_DIR}/QuorvathSetup.exe
+          ${signed_setup_exe} ${tampered_setup_exe}
+  DEPENDS quorvath_setup ${CMAKE_BINARY_DIR}/QuorvathSetup.exe
+          ${CMAKE_CURRENT_SOURCE_DIR}/sign-installer.sh
+  COMMENT "Signing QuorvathSetup.exe for the end-to-end suite"
+  VERBATIM)
+add_custom_target(signed_setup DEPENDS ${signed_setup_exe} ${tampered_setup_exe})
+
 add_executable(setup_e2e ${CMAKE_CURRENT_SOURCE_DIR}/SetupE2eTest.cpp)
 target_link_libraries(setup_e2e PRIVATE qx_test_main shell32 ole32 uuid advapi32 psapi)
 target_include_directories(setup_e2e PRIVATE ${CMAKE_SOURCE_DIR}/tests/win32
                                              ${CMAKE_SOURCE_DIR}/src/win32)
 target_compile_definitions(setup_e2e PRIVATE QX_SETUP_EXE="${CMAKE_BINARY_DIR}/QuorvathSetup.exe"
+                                             QX_SIGNED_SETUP_EXE="${signed_setup_exe}"
+                                             QX_TAMPERED_SETUP_EXE="${tampered_setup_exe}"
                                              QX_SAMPLE_PAYLOAD_DIR="${CMAKE_BINARY_DIR}/payload")
-add_dependencies(setup_e2e quorvath_setup)
+add_dependencies(setup_e2e quorvath_setup signed_setup)
 
 set(qx_e2e_screenshots ${CMAKE_BINARY_DIR}/screenshots)
 file(MAKE_DIRECTORY ${qx_e2e_screenshots})
@@ -20,7 +36,8 @@ foreach(case Case1DefaultsInstallEverything Case3CancelAskedTwiceThenClosesWitho
              Case4CorruptedInstallerShowsOnlyTheCorruptionMessage
              Case2BrowseToANewDirectoryWithBlanks Case7MissingDriveAsksAboutSpaceThenCannotCreate
              Case6ReinstallReplacesReadOnlyFiles Case5FileInUseIsReplacedAtRestartAnsweredNo
-             Case5FileInUseAnsweredYesShowsNoFurtherMessage Case8UnsetupRemovesTheInstallation)
+             Case5FileInUseAnsweredYesShowsNoFurtherMessage Case8UnsetupRemovesTheInstallation
+             SignedInstallerDeliversEveryFile SignedInstallerWithAChangedByteIsCorrupted)
   set(test ${QX_TEST_PREFIX}e2e.${case})
   add_test(NAME ${test} COMMAND setup_e2e --gtest_filter=SetupE2e.${case})
   set_tests_properties(${test} PROPERTIES

@@ -173,26 +173,39 @@ TEST_F(ArchiveWriter, SameInputsGiveTheSameBytes) {
     EXPECT_EQ(ReadContents(dir.sub("one.qxz")), ReadContents(dir.sub("two.qxz")));
 }
 
-TEST_F(ArchiveWriter, InstallerIsStubMarkerArchiveAndReadsBack) {
-    const std::string stub = ScratchDir::Native(dir.sub("stub.exe"));
-    WriteText(dir.sub("stub.exe"), "MZ stub with the <qxzip file begins here> literal only");
-    std::string error;
+TEST_F(ArchiveWriter, InstallerIsStubPaddingMarkerArchiveAndReadsBack) {
+    // Moving the archive up for the padding crosses its 64 KiB blocks.
+    AddLargerFiles();
     PackOptions options;
     options.key = "ignored: installers have no key";
+    std::string error;
     const std::string setup = dir.sub("setup.exe");
-    ASSERT_TRUE(Write(setup, options, &error, &stub)) << error;
-    const std::string bytes = *ReadContents(setup);
-    const std::string prefix = *ReadContents(dir.sub("stub.exe")) + "<QXZIP FILE BEGINS HERE>";
-    EXPECT_EQ(bytes.compare(0, prefix.size(), prefix), 0);
+    const std::string stub = ScratchDir::Native(dir.sub("stub.exe"));
+    // Eight stub lengths: every padding from 0 to 7 bytes.
+    for (size_t extra = 0; extra < kInstallerAlignment; ++extra) {
+        const std::string stubBytes =
+            "MZ stub with the <qxzip file begins here> literal only" + std::string(extra, 'x');
+        SCOPED_TRACE(stubBytes.size());
+        WriteText(dir.sub("stub.exe"), stubBytes);
+        ASSERT_TRUE(Write(setup, options, &error, &stub)) << error;
+        const std::string bytes = *ReadContents(setup);
+        EXPECT_EQ(bytes.size() % kInstallerAlignment, 0u);
+        EXPECT_EQ(bytes.compare(0, stubBytes.size(), stubBytes), 0);
+        const size_t marker = bytes.find("<QXZIP FILE BEGINS HERE>");
+        ASSERT_NE(marker, std::string::npos);
+        ASSERT_LT(marker - stubBytes.size(), kInstallerAlignment);
+        EXPECT_EQ(bytes.substr(stubBytes.size(), marker - stubBytes.size()),
+                  std::string(marker - stubBytes.size(), '\0'));
 
-    const Checked checked = CheckFile(setup, "", true);
-    EXPECT_TRUE(checked.where.marker);
-    EXPECT_EQ(checked.where.start, prefix.size());
-    EXPECT_TRUE(checked.result.ok()) << int(checked.result.fault);
-    std::vector<std::string> sound;
-    for (const ArchiveMember& m : checked.members)
-        if (m.problem.ok()) sound.push_back(m.name);
-    EXPECT_EQ(sound.size(), 4u);
+        const Checked checked = CheckFile(setup, "", true);
+        EXPECT_TRUE(checked.where.marker);
+        EXPECT_EQ(checked.where.start, marker + kPayloadMarkerLength);
+        EXPECT_TRUE(checked.result.ok()) << int(checked.result.fault);
+        std::vector<std::string> sound;
+        for (const ArchiveMember& m : checked.members)
+            if (m.problem.ok()) sound.push_back(m.name);
+        EXPECT_EQ(sound.size(), 6u);
+    }
 
     // The installer as a stub: its marker would hide the new payload. The
     // stub is read in blocks of 64 KiB: a marker across their seam counts too.

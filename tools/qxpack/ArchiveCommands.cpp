@@ -17,6 +17,7 @@
 #include "HostPlatform.h"
 #include "Interrupt.h"
 #include "PayloadLocation.h"
+#include "SignatureFaultText.h"
 
 namespace {
 
@@ -118,7 +119,8 @@ bool OpenArchiveOperand(const char* command, const ArchiveOptions& o, ArchiveInp
     if (const SysError code = in->file.takeError())
         return fail("cannot read: " + SystemErrorText(code));
     const PayloadLocation& where = in->where;
-    if (where.end.fault != SignatureFault::None) return fail(SignatureFaultText(where.end));
+    if (where.end.fault != SignatureFault::None)
+        return fail(SignatureFaultText(where.end, where.fileSize, where.start));
     in->span = where.span();
     if (where.marker && !o.key.empty()) {
         *exitCode = UsageError(command, o.file + " is an installer: it has no key");

@@ -79,17 +79,3 @@ std::string ArchiveFaultText(const ArchiveResult& r, const ArchiveMember& member
     }
     return std::string();
 }
-
-std::string SignatureFaultText(const PayloadEnd& end) {
-    const std::string table = "the signature table at offset " + Number(end.signatureOffset) +
-                              " (" + Number(end.signatureSize) + " bytes)";
-    switch (end.fault) {
-    case SignatureFault::None: return std::string();
-    case SignatureFault::OutsideFile: return table + " lies outside the file";
-    case SignatureFault::PastEnd: return table + " runs past the end of the file";
-    case SignatureFault::IntoPayload: return table + " overlaps the payload marker or archive";
-    case SignatureFault::NotAtEnd: return table + " does not reach the end of the file";
-    case SignatureFault::ZeroSize: return table + " is empty";
-    }
-    return std::string();
-}

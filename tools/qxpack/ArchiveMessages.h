@@ -6,7 +6,6 @@
 
 #include "ArchiveReader.h"
 #include "ArchiveResult.h"
-#include "PayloadEnd.h"
 
 enum class ChecksumWording { Plain, WithValues };
 
@@ -15,6 +14,3 @@ enum class ChecksumWording { Plain, WithValues };
 // "member 'a.txt' is damaged: its CRC 0x... differs from the record's 0x...".
 std::string ArchiveFaultText(const ArchiveResult& result, const ArchiveMember& member,
                              ChecksumWording checksum = ChecksumWording::WithValues);
-
-// "the signature table at offset 1234 runs past the end of the file", ...
-std::string SignatureFaultText(const PayloadEnd& end);
