@@ -3,7 +3,6 @@
 // after the program image.
 #include "Archive.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "ArchiveLayout.h"
@@ -13,8 +12,6 @@
 namespace {
 
 std::string payloadMarker;
-
-constexpr uint32_t kBlockSize = 65536;
 
 ArchiveResult Failure(ArchiveFault fault, SysError code) {
     ArchiveResult result;
