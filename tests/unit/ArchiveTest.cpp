@@ -191,3 +191,74 @@ TEST_F(Locator, FailuresNameTheSideThatFailed) {
     EXPECT_FALSE(ExtractPayloadFrom(installer, destination, CountProgress, &why));
     EXPECT_EQ(why.fault, ArchiveFault::BadChecksum);
 }
+
+namespace {
+
+// A program image whose PE32 header names a security directory: the first
+// 512 bytes of a signed installer, as far as the locator reads them.
+Bytes SignedImage(uint32_t tableOffset, uint32_t tableSize) {
+    Bytes image = Image(512);
+    image[0] = 'M';
+    image[1] = 'Z';
+    StoreLe32(&image[0x3C], 0x80);
+    const Bytes pe = {'P', 'E', 0, 0};
+    std::copy(pe.begin(), pe.end(), image.begin() + 0x80);
+    StoreLe16(&image[0x80 + 4 + 16], 0xE0); // optional header size
+    const uint32_t optional = 0x80 + 4 + 20;
+    StoreLe16(&image[optional], 0x10B); // PE32
+    StoreLe32(&image[optional + 92], 16);
+    StoreLe32(&image[optional + 96 + 4 * 8], tableOffset);
+    StoreLe32(&image[optional + 96 + 4 * 8 + 4], tableSize);
+    return image;
+}
+
+} // namespace
+
+// The archive of a signed installer ends where its certificate table begins,
+// less the signer's zero padding; a table anywhere else makes the file count
+// as damaged, and nothing is written.
+TEST_F(Locator, SignedInstallerEndsAtItsTableAndMisplacedTablesAreRefused) {
+    // From 10 bytes before the marker up to where a table would begin.
+    const int32_t before = int32_t(payload.size() + kPayloadMarkerLength + 10);
+    const struct {
+        const char* name;
+        uint32_t padding;   // zero bytes between the archive and the table
+        int32_t shift;      // the directory's offset against where the table begins
+        uint32_t extraSize; // added to the directory's size
+        int flip;           // archive byte to change, or -1
+        bool extracted;
+        ArchiveFault fault;
+    } cases[] = {
+        {"signed", 0, 0, 0, -1, true, ArchiveFault::None},
+        {"signed after padding", 5, 0, 0, -1, true, ArchiveFault::None},
+        {"signed, archive byte changed", 0, 0, 0, 7, false, ArchiveFault::BadChecksum},
+        {"table past the end", 0, 0, 1, -1, false, ArchiveFault::BadSignature},
+        // A table over the archive's end leaves a shorter archive: its checksum fails.
+        {"table over the archive's end", 0, -20, 20, -1, false, ArchiveFault::BadChecksum},
+        {"table before the marker", 0, -before, uint32_t(before), -1, false,
+         ArchiveFault::BadSignature},
+        {"table outside the file", 0, 100000, 0, -1, false, ArchiveFault::BadSignature},
+    };
+    constexpr uint32_t kTableSize = 300;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes archive = payload;
+        if (c.flip >= 0) archive[size_t(c.flip)] ^= 0x01;
+        const uint32_t tableStart =
+            512 + kPayloadMarkerLength + uint32_t(archive.size()) + c.padding;
+        const Bytes image =
+            SignedImage(uint32_t(int64_t(tableStart) + c.shift), kTableSize + c.extraSize);
+        const Bytes installerBytes =
+            Join({image, Marker(), archive, Bytes(c.padding, 0), Bytes(kTableSize, 0x30)});
+        WriteBytes(installer, installerBytes);
+        ArchiveResult why;
+        EXPECT_EQ(ExtractPayloadFrom(installer, destination, CountProgress, &why), c.extracted);
+        EXPECT_EQ(why.fault, c.fault);
+        EXPECT_FALSE(TemporaryArchiveExists());
+        if (c.extracted) {
+            EXPECT_EQ(ReadContents(destination + "\\sub\\file.txt"), "payload text");
+            std::filesystem::remove_all(ScratchDir::Native(destination + "\\sub"));
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(ScratchDir::Native(destination)));
+    }
+}
