@@ -200,6 +200,24 @@ template <bool kAscii>
     return Stop::None;
 }
 
+// The end of a block: tokens field by field until the next block has come
+// and a batch can start (8 bytes left to load), or the decode stops.
+template <bool kAscii>
+[[gnu::noinline]] Stop CarefulTail(ExplodeWork* work, BitInput& in, uint8_t*& out) {
+    // Everything in view goes into `bits`, so that a field sees its bits there.
+    while (in.count <= 56 && in.next < in.end) {
+        in.bits |= uint64_t(*in.next++) << in.count;
+        in.count += 8;
+    }
+    uint8_t* const flushPoint = work->window + 2 * kHalf;
+    do {
+        if (out >= flushPoint) out = Flush(work, out);
+        Stop stop = CarefulToken<kAscii>(work, in, out);
+        if (stop != Stop::None) return stop;
+    } while (in.end - in.next < 8);
+    return Stop::None;
+}
+
 // Distance lookup for copies longer than 2, whose low bits number the
 // dictionary-size bits. Entry: bits 0-7 the code length, bits 8-15 the code
 // length plus the low bits, bits 16-31 the symbol shifted up by the low bits.
@@ -262,7 +280,7 @@ template <bool kAscii> [[gnu::always_inline]] inline uint32_t DecodeTokens(Explo
                 // Copies, so that the locals keep living in registers.
                 BitInput careful{bits, Count(count), next, end};
                 uint8_t* carefulOut = out;
-                stop = CarefulToken<kAscii>(work, careful, carefulOut);
+                stop = CarefulTail<kAscii>(work, careful, carefulOut);
                 out = carefulOut;
                 if (stop != Stop::None) break;
                 bits = careful.bits;

@@ -140,7 +140,6 @@ constexpr std::array<uint16_t, 512> MakeTokenLookup() {
     }
     return lookup;
 }
-constexpr std::array<uint16_t, 512> kTokenLookup = MakeTokenLookup();
 constexpr uint32_t kEndMarkerLength = 262 + 255 + 2; // symbol 15, extra bits all ones
 
 // ASCII codes that start with four 0 bits, indexed by the 9 stream bits after
@@ -159,7 +158,28 @@ constexpr std::array<uint16_t, 512> MakeAsciiLongLookup() {
     }
     return lookup;
 }
-constexpr std::array<uint16_t, 512> kAsciiLongLookup = MakeAsciiLongLookup();
+
+// The distance lookup, indexed by the next 8 stream bits (no flag before it).
+// Entry: bits 0-7 the code length, bits 8-13 the distance symbol (the high
+// part of distance - 1).
+constexpr std::array<uint16_t, 256> MakeDistanceLookup() {
+    std::array<uint8_t, 256> symbols = MakeSymbolLookup(kDistanceCodeLengths, kDistanceCodes);
+    std::array<uint16_t, 256> lookup{};
+    for (int i = 0; i < 256; ++i)
+        lookup[i] = uint16_t(kDistanceCodeLengths[symbols[i]] | symbols[i] << 8);
+    return lookup;
+}
+
+// The lookups side by side, so that the decoder reaches them all from one address.
+struct Lookups {
+    std::array<uint16_t, 512> token;
+    std::array<uint16_t, 512> asciiLong;
+    std::array<uint16_t, 256> distance;
+};
+constexpr Lookups kLookups = {MakeTokenLookup(), MakeAsciiLongLookup(), MakeDistanceLookup()};
+inline constexpr const std::array<uint16_t, 512>& kTokenLookup = kLookups.token;
+inline constexpr const std::array<uint16_t, 512>& kAsciiLongLookup = kLookups.asciiLong;
+inline constexpr const std::array<uint16_t, 256>& kDistanceLookup = kLookups.distance;
 
 constexpr bool LookupsAreSound() {
     for (uint32_t i = 0; i < 256; ++i) {
@@ -191,16 +211,5 @@ constexpr bool LookupsAreSound() {
 }
 static_assert(LookupsAreSound(), "every bit sequence decodes to its code's symbol");
 
-// Distance lookup, indexed by the next 8 stream bits (no flag before it).
-// Entry: bits 0-7 the code length, bits 8-13 the distance symbol (the high
-// part of distance - 1).
-constexpr std::array<uint16_t, 256> MakeDistanceLookup() {
-    std::array<uint8_t, 256> symbols = MakeSymbolLookup(kDistanceCodeLengths, kDistanceCodes);
-    std::array<uint16_t, 256> lookup{};
-    for (int i = 0; i < 256; ++i)
-        lookup[i] = uint16_t(kDistanceCodeLengths[symbols[i]] | symbols[i] << 8);
-    return lookup;
-}
-constexpr std::array<uint16_t, 256> kDistanceLookup = MakeDistanceLookup();
 
 } // namespace explode_tables
