@@ -168,10 +168,11 @@ template <bool kAscii>
         }
         uint32_t d = kDistanceLookup[in.bits & 0xFF];
         if (!Skip(work, in, d & 0xFF)) return Stop::InputFailure;
-        uint32_t lowBits = length == 2 ? 2 : work->dictionaryBits;
+        uint32_t lowBits = length == 2 ? kLengthTwoLowBits : work->dictionaryBits;
         uint32_t low = uint32_t(in.bits) & ((1u << lowBits) - 1);
         if (!Skip(work, in, lowBits)) return Stop::InputFailure;
-        out = CopyMatch(out, ((d >> 8) << lowBits | low) + 1, length);
+        uint32_t symbol = d >> 16 >> kLengthTwoLowBits;
+        out = CopyMatch(out, (symbol << lowBits | low) + 1, length);
         return Stop::None;
     }
     if (!Skip(work, in, 1)) return Stop::InputFailure;
@@ -226,8 +227,8 @@ void BuildDistanceLookup(ExplodeWork* work) {
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t d = kDistanceLookup[i];
         uint32_t codeLength = d & 0xFF;
-        work->distanceLookup[i] = codeLength | (codeLength + lowBits) << 8 | (d >> 8) << lowBits
-                                                                                 << 16;
+        uint32_t symbol = d >> 16 >> kLengthTwoLowBits;
+        work->distanceLookup[i] = codeLength | (codeLength + lowBits) << 8 | symbol << lowBits << 16;
     }
 }
 
@@ -314,8 +315,8 @@ template <bool kAscii> [[gnu::always_inline]] inline uint32_t DecodeTokens(Explo
             Drop(bits, count, e);
             length = 2;
             uint32_t d = kDistanceLookup[bits & 0xFF];
-            distance = (d >> 8 << 2) + (uint32_t(bits >> (d & 63)) & 3);
-            Drop(bits, count, (d & 0xFF) + 2);
+            distance = (d >> 16) + (uint32_t(bits >> (d & 63)) & 3);
+            Drop(bits, count, d >> 8);
         } else {
             // Longer than a batch token may be: top up first.
             if (Count(count) < kLongestToken) goto newBatch;
