@@ -67,7 +67,7 @@ struct BitInput {
 
 enum class Stop { None, EndMarker, InputFailure };
 
-inline uint64_t LoadLe64(const uint8_t* p) {
+[[gnu::always_inline]] inline uint64_t LoadLe64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -76,13 +76,13 @@ inline uint64_t LoadLe64(const uint8_t* p) {
     return v;
 }
 
-inline void Copy8(uint8_t* to, const uint8_t* from) {
+[[gnu::always_inline]] inline void Copy8(uint8_t* to, const uint8_t* from) {
     uint64_t v;
     std::memcpy(&v, from, 8);
     std::memcpy(to, &v, 8);
 }
 
-inline void Copy16(uint8_t* to, const uint8_t* from) {
+[[gnu::always_inline]] inline void Copy16(uint8_t* to, const uint8_t* from) {
     uint8_t v[16];
     std::memcpy(v, from, 16);
     std::memcpy(to, v, 16);
@@ -149,7 +149,6 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
 
 // One token field by field, for the end of a block. The lookups count the
 // flag bit among the bits they resolve; it is skipped first here.
-template <bool kAscii>
 [[gnu::noinline]] Stop CarefulToken(ExplodeWork* work, BitInput& in, uint8_t*& out) {
     if (in.bits & 1) {
         if (!Skip(work, in, 1)) return Stop::InputFailure;
@@ -171,13 +170,13 @@ template <bool kAscii>
         uint32_t lowBits = length == 2 ? kLengthTwoLowBits : work->dictionaryBits;
         uint32_t low = uint32_t(in.bits) & ((1u << lowBits) - 1);
         if (!Skip(work, in, lowBits)) return Stop::InputFailure;
-        uint32_t symbol = d >> 16 >> kLengthTwoLowBits;
+        uint32_t symbol = d >> 8 >> kLengthTwoLowBits;
         out = CopyMatch(out, (symbol << lowBits | low) + 1, length);
         return Stop::None;
     }
     if (!Skip(work, in, 1)) return Stop::InputFailure;
     uint32_t e = uint32_t(in.bits) & 0xFF;
-    if (!kAscii) {
+    if (!work->literalMode) {
         if (!Skip(work, in, 8)) return Stop::InputFailure;
     } else if (e & ((1u << kAsciiLongPrefix) - 1)) {
         e = kTokenLookup[2 * e];
@@ -201,19 +200,28 @@ template <bool kAscii>
     return Stop::None;
 }
 
-// The end of a block: tokens field by field until the next block has come
-// and a batch can start (8 bytes left to load), or the decode stops.
-template <bool kAscii>
+// The end of a block, for fewer than 8 bytes left. The bits go into `bits`
+// byte by byte; while one byte is held back (so that the lookahead of every
+// token lies in the block) and the longest token is in view, the batch goes
+// on (kBatch). Otherwise tokens go field by field until the next block has
+// come and a batch can start (8 bytes left to load), or the decode stops.
+constexpr Stop kBatch = Stop(-1);
+
 [[gnu::noinline]] Stop CarefulTail(ExplodeWork* work, BitInput& in, uint8_t*& out) {
-    // Everything in view goes into `bits`, so that a field sees its bits there.
-    while (in.count <= 56 && in.next < in.end) {
+    while (in.count <= 56 && in.end - in.next > 1) {
+        in.bits |= uint64_t(*in.next++) << in.count;
+        in.count += 8;
+    }
+    if (in.count >= kLongestToken) return kBatch;
+    // A field sees all of its bits in `bits`.
+    if (in.count <= 56 && in.next < in.end) {
         in.bits |= uint64_t(*in.next++) << in.count;
         in.count += 8;
     }
     uint8_t* const flushPoint = work->window + 2 * kHalf;
     do {
         if (out >= flushPoint) out = Flush(work, out);
-        Stop stop = CarefulToken<kAscii>(work, in, out);
+        Stop stop = CarefulToken(work, in, out);
         if (stop != Stop::None) return stop;
     } while (in.end - in.next < 8);
     return Stop::None;
@@ -227,7 +235,7 @@ void BuildDistanceLookup(ExplodeWork* work) {
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t d = kDistanceLookup[i];
         uint32_t codeLength = d & 0xFF;
-        uint32_t symbol = d >> 16 >> kLengthTwoLowBits;
+        uint32_t symbol = d >> 8 >> kLengthTwoLowBits;
         work->distanceLookup[i] = codeLength | (codeLength + lowBits) << 8 | symbol << lowBits << 16;
     }
 }
@@ -235,19 +243,19 @@ void BuildDistanceLookup(ExplodeWork* work) {
 // In the decoding loop only the low 8 bits of `count` are the count: the
 // fields drop bits by subtracting whole table entries, whose low 8 bits are
 // the bits they used, and no borrow ever leaves those 8 bits.
-inline uint32_t Count(uint32_t count) {
+[[gnu::always_inline]] inline uint32_t Count(uint32_t count) {
     return count & 0xFF;
 }
 
 // Drops the bits that the low 8 bits of a table entry count (at most 30).
-inline void Drop(uint64_t& bits, uint32_t& count, uint32_t entry) {
+[[gnu::always_inline]] inline void Drop(uint64_t& bits, uint32_t& count, uint32_t entry) {
     bits >>= entry & 63;
     count -= entry;
 }
 
 // A literal at the token start: the flag and 8 plain bits, or an ASCII code
 // from one of two lookups, as its first four bits say.
-template <bool kAscii> inline void Literal(uint64_t& bits, uint32_t& count, uint8_t*& out) {
+template <bool kAscii> [[gnu::always_inline]] inline void Literal(uint64_t& bits, uint32_t& count, uint8_t*& out) {
     if (!kAscii) {
         *out++ = uint8_t(bits >> 1);
         Drop(bits, count, 9);
@@ -281,9 +289,10 @@ template <bool kAscii> [[gnu::always_inline]] inline uint32_t DecodeTokens(Explo
                 // Copies, so that the locals keep living in registers.
                 BitInput careful{bits, Count(count), next, end};
                 uint8_t* carefulOut = out;
-                stop = CarefulTail<kAscii>(work, careful, carefulOut);
+                stop = CarefulTail(work, careful, carefulOut);
                 out = carefulOut;
-                if (stop != Stop::None) break;
+                if (stop != Stop::None && stop != kBatch) break;
+                stop = Stop::None;
                 bits = careful.bits;
                 count = careful.count;
                 next = careful.next;
@@ -315,8 +324,8 @@ template <bool kAscii> [[gnu::always_inline]] inline uint32_t DecodeTokens(Explo
             Drop(bits, count, e);
             length = 2;
             uint32_t d = kDistanceLookup[bits & 0xFF];
-            distance = (d >> 16) + (uint32_t(bits >> (d & 63)) & 3);
-            Drop(bits, count, d >> 8);
+            distance = (d >> 8) + (uint32_t(bits >> (d & 63)) & 3);
+            Drop(bits, count, d + kLengthTwoLowBits);
         } else {
             // Longer than a batch token may be: top up first.
             if (Count(count) < kLongestToken) goto newBatch;

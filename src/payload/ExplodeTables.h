@@ -160,20 +160,17 @@ constexpr std::array<uint16_t, 512> MakeAsciiLongLookup() {
 }
 
 // The distance lookup, indexed by the next 8 stream bits (no flag before it),
-// as a copy of length 2 needs it (2 low bits). Entry: bits 0-7 the code length,
-// bits 8-15 the code length plus the 2 low bits, bits 16-31 the distance
-// symbol shifted up by 2. Copies of other lengths take a lookup built from
-// this one for the dictionary size (see Explode.cpp).
+// as a copy of length 2 needs it (2 low bits). Entry: bits 0-7 the code
+// length, bits 8-15 the distance symbol shifted up by 2. Copies of other
+// lengths take a lookup built from this one for the dictionary size (see
+// Explode.cpp).
 constexpr uint32_t kLengthTwoLowBits = 2;
 
-constexpr std::array<uint32_t, 256> MakeDistanceLookup() {
+constexpr std::array<uint16_t, 256> MakeDistanceLookup() {
     std::array<uint8_t, 256> symbols = MakeSymbolLookup(kDistanceCodeLengths, kDistanceCodes);
-    std::array<uint32_t, 256> lookup{};
-    for (int i = 0; i < 256; ++i) {
-        uint32_t codeLength = kDistanceCodeLengths[symbols[i]];
-        lookup[i] = codeLength | (codeLength + kLengthTwoLowBits) << 8 |
-                    uint32_t(symbols[i]) << kLengthTwoLowBits << 16;
-    }
+    std::array<uint16_t, 256> lookup{};
+    for (int i = 0; i < 256; ++i)
+        lookup[i] = uint16_t(kDistanceCodeLengths[symbols[i]] | symbols[i] << kLengthTwoLowBits << 8);
     return lookup;
 }
 
@@ -181,12 +178,12 @@ constexpr std::array<uint32_t, 256> MakeDistanceLookup() {
 struct Lookups {
     std::array<uint16_t, 512> token;
     std::array<uint16_t, 512> asciiLong;
-    std::array<uint32_t, 256> distance;
+    std::array<uint16_t, 256> distance;
 };
 constexpr Lookups kLookups = {MakeTokenLookup(), MakeAsciiLongLookup(), MakeDistanceLookup()};
 inline constexpr const std::array<uint16_t, 512>& kTokenLookup = kLookups.token;
 inline constexpr const std::array<uint16_t, 512>& kAsciiLongLookup = kLookups.asciiLong;
-inline constexpr const std::array<uint32_t, 256>& kDistanceLookup = kLookups.distance;
+inline constexpr const std::array<uint16_t, 256>& kDistanceLookup = kLookups.distance;
 
 constexpr bool LookupsAreSound() {
     for (uint32_t i = 0; i < 256; ++i) {
