@@ -3,10 +3,11 @@
 //
 // Bit input, kept in locals while decoding:
 //   bits   the unread stream bits, the next one in bit 0. Bits at and above
-//          `count` are either zero or a prefix of *next (a 64-bit refill may
-//          load part of a byte it does not count); reloading that byte ORs in
-//          the same bits, so they never corrupt the stream.
-//   count  how many bits of `bits` are valid, 0..63.
+//          the count are either zero or a prefix of *next (a 64-bit load may
+//          bring part of a byte it does not count); loading that byte again
+//          ORs in the same bits, so they never corrupt the stream.
+//   count  how many bits of `bits` are valid, 0..63 (in the decoding loop
+//          only its low 8 bits; see Count below).
 //   next   the first byte of the input buffer not yet counted in `bits`.
 //   end    the end of the bytes that the last read delivered.
 //
@@ -17,22 +18,26 @@
 // called at the same points, and as often, as by a decoder that keeps one byte
 // of lookahead and no more.
 //
-// Tokens are decoded in batches. Between batches the half that is full goes
-// out, and `bits` is topped up: with one 64-bit load while 8 bytes remain in
-// the block (56 to 63 bits after it), byte by byte near its end. A batch then
-// decodes whole tokens while `count` stays at or above `need`:
-//   30 in the block: the longest token (30 bits) is in `bits`, and its
-//      lookahead lies in the bytes after it, so no field can run out;
-//   38 near its end: the lookahead must be in `bits` as well.
-// Below that, near the end of a block, one token goes field by field (the
-// careful way), each field followed by a skip that may pull the next block and
-// may fail.
+// Tokens are decoded in batches. Between batches a full half goes out and
+// `bits` is topped up with one 64-bit load (56 to 63 bits after it), while 8
+// bytes are left in the block. A batch decodes whole tokens while at least
+// kFastNeed bits are in `bits`: every token but a copy longer than 23 bytes
+// (which checks for its own 30) then finds all its fields there, and since a
+// byte of the block is still unread, its lookahead too; nothing is checked
+// field by field. Each token is resolved by whole-code lookups: flag, length
+// code and extra bits at once; flag and literal at once.
 //
-// Window: the output position starts at 4096 and never falls below it; when a
-// batch ends at or past 8192 the second half goes to the write callback and
+// The end of a block (fewer than 8 bytes left) is CarefulTail's: it tops
+// `bits` up byte by byte and lets the batch go on while one byte is held
+// back; below that, tokens go field by field, each field followed by a skip
+// that may pull the next block and may fail, until the next block has come.
+//
+// Window: the output position starts at 4096 and never falls below it. When a
+// batch starts at or past 8192, after a copy longer than 23 bytes and after
+// tokens field by field, the second half goes to the write callback and
 // everything from 4096 up to the position moves down by 4096, keeping the
-// history and what the batch wrote beyond. Distances never exceed 4096, so a
-// copy never reads before the window.
+// history and what was written beyond. Distances never exceed 4096, so a copy
+// never reads before the window.
 #include "Explode.h"
 
 #include <cstring>
@@ -46,16 +51,19 @@ using namespace explode_tables;
 constexpr uint32_t kHalf = kExplodeBlockSize;
 constexpr uint32_t kLookahead = 8;
 constexpr uint32_t kLongestToken = 1 + 7 + 8 + 8 + 6; // flag, length code, extra, distance, low
-// Bits a token of a batch starts with: enough for any but a copy longer than
-// 23 bytes, which checks for kLongestToken itself.
+// The bits that a token of a batch starts with: enough for any token but a
+// copy longer than 23 bytes, which checks for kLongestToken itself.
 constexpr uint32_t kFastNeed = 1 + 8 + 8 + 6; // flag, resolved length, distance, low
 
-// How far past 8192 a batch may write. A batch starts below 8192 with at most
-// 63 bits and stops below 30, and every token takes at least 5 bits: at most 7
-// tokens. A copy that goes through CopyMatch ends the batch once it reaches
-// 8192, so before it come at most 6 tokens that write 16 bytes or fewer; it
-// writes at most the longest copy plus 7 bytes of its last 8-byte step.
-constexpr uint32_t kMostPastHalf = 6 * 16 + kExplodeLongestCopy + 7;
+// How far past 8192 the decoder may write before the half goes out. A batch
+// starts below 8192. Its tokens start with kFastNeed of at most 63 bits, so all
+// but the last take at most 40 bits together, and at least 5 each: at most 8
+// tokens, each moving the position on by at most 23 bytes (after a longer copy
+// the half goes out at once). The last one, and the second literal of a
+// binary pair, write at most the longest copy and the 7 bytes that the last
+// 8-byte step of CopyMatch runs over (a copy in two 16-byte steps writes 32).
+constexpr uint32_t kMostPastHalf =
+    (63 - kFastNeed) / 5 * kLongestResolved + kExplodeLongestCopy + 7 + 1;
 static_assert(kExplodeWindowSize >= 2 * kHalf + kMostPastHalf, "room for a batch past the half");
 
 struct BitInput {
@@ -200,19 +208,17 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
     return Stop::None;
 }
 
-// The end of a block, for fewer than 8 bytes left. The bits go into `bits`
-// byte by byte; while one byte is held back (so that the lookahead of every
-// token lies in the block) and the longest token is in view, the batch goes
-// on (kBatch). Otherwise tokens go field by field until the next block has
-// come and a batch can start (8 bytes left to load), or the decode stops.
-constexpr Stop kBatch = Stop(-1);
-
+// The end of a block, for fewer than 8 bytes left. Byte by byte into `bits`:
+// while one byte is held back (so that the lookahead of every token lies in
+// the block) and the longest token is in view, the batch goes on. Otherwise
+// tokens go field by field until the next block has come and a batch can
+// start (8 bytes left to load), or the decode stops.
 [[gnu::noinline]] Stop CarefulTail(ExplodeWork* work, BitInput& in, uint8_t*& out) {
     while (in.count <= 56 && in.end - in.next > 1) {
         in.bits |= uint64_t(*in.next++) << in.count;
         in.count += 8;
     }
-    if (in.count >= kLongestToken) return kBatch;
+    if (in.count >= kLongestToken) return Stop::None;
     // A field sees all of its bits in `bits`.
     if (in.count <= 56 && in.next < in.end) {
         in.bits |= uint64_t(*in.next++) << in.count;
@@ -224,6 +230,8 @@ constexpr Stop kBatch = Stop(-1);
         Stop stop = CarefulToken(work, in, out);
         if (stop != Stop::None) return stop;
     } while (in.end - in.next < 8);
+    // The batch that follows starts below 8192 too.
+    if (out >= flushPoint) out = Flush(work, out);
     return Stop::None;
 }
 
@@ -236,7 +244,8 @@ void BuildDistanceLookup(ExplodeWork* work) {
         uint32_t d = kDistanceLookup[i];
         uint32_t codeLength = d & 0xFF;
         uint32_t symbol = d >> 8 >> kLengthTwoLowBits;
-        work->distanceLookup[i] = codeLength | (codeLength + lowBits) << 8 | symbol << lowBits << 16;
+        work->distanceLookup[i] =
+            codeLength | (codeLength + lowBits) << 8 | symbol << lowBits << 16;
     }
 }
 
@@ -255,7 +264,8 @@ void BuildDistanceLookup(ExplodeWork* work) {
 
 // A literal at the token start: the flag and 8 plain bits, or an ASCII code
 // from one of two lookups, as its first four bits say.
-template <bool kAscii> [[gnu::always_inline]] inline void Literal(uint64_t& bits, uint32_t& count, uint8_t*& out) {
+template <bool kAscii>
+[[gnu::always_inline]] inline void Literal(uint64_t& bits, uint32_t& count, uint8_t*& out) {
     if (!kAscii) {
         *out++ = uint8_t(bits >> 1);
         Drop(bits, count, 9);
@@ -270,8 +280,8 @@ template <bool kAscii> [[gnu::always_inline]] inline void Literal(uint64_t& bits
     Drop(bits, count, e);
 }
 
-template <bool kAscii> [[gnu::always_inline]] inline uint32_t DecodeTokens(ExplodeWork* work,
-                                                                           BitInput in) {
+template <bool kAscii>
+[[gnu::always_inline]] inline uint32_t DecodeTokens(ExplodeWork* work, BitInput in) {
     uint8_t* const flushPoint = work->window + 2 * kHalf;
     uint64_t bits = in.bits;
     uint32_t count = in.count;
@@ -286,13 +296,12 @@ template <bool kAscii> [[gnu::always_inline]] inline uint32_t DecodeTokens(Explo
         newBatch:
             if (out >= flushPoint) out = Flush(work, out);
             if (uintptr_t(next) > lastLoad) {
-                // Copies, so that the locals keep living in registers.
+                // Copies, so that the locals stay in registers.
                 BitInput careful{bits, Count(count), next, end};
                 uint8_t* carefulOut = out;
                 stop = CarefulTail(work, careful, carefulOut);
                 out = carefulOut;
-                if (stop != Stop::None && stop != kBatch) break;
-                stop = Stop::None;
+                if (stop != Stop::None) break;
                 bits = careful.bits;
                 count = careful.count;
                 next = careful.next;
@@ -362,14 +371,24 @@ template <bool kAscii> [[gnu::always_inline]] inline uint32_t DecodeTokens(Explo
 
 // The loop once as it is, and on x86-64 once more for processors with BMI2,
 // whose shifts take their count from any register: the same code, compiled
-// twice (see Explode below).
+// twice (see Explode below). The sanitizer builds keep to the plain loop, so
+// that the tests check the one that the 32-bit stub runs as well.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EXPLODE_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define EXPLODE_SANITIZED 1
+#endif
+
 uint32_t DecodeBinary(ExplodeWork* work, BitInput in) {
     return DecodeTokens<false>(work, in);
 }
 uint32_t DecodeAscii(ExplodeWork* work, BitInput in) {
     return DecodeTokens<true>(work, in);
 }
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(EXPLODE_SANITIZED)
 #define EXPLODE_BMI2 1
 [[gnu::target("bmi2")]] uint32_t DecodeBinaryBmi2(ExplodeWork* work, BitInput in) {
     return DecodeTokens<false>(work, in);

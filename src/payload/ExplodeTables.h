@@ -145,8 +145,6 @@ constexpr uint32_t kEndMarkerLength = 262 + 255 + 2; // symbol 15, extra bits al
 // ASCII codes that start with four 0 bits, indexed by the 9 stream bits after
 // the literal flag and those four (no code is longer than 13 bits). Entry: the
 // bits used (flag and code) in bits 0-7, the byte in bits 8-15.
-constexpr uint32_t kAsciiLongIndexBits = 9;
-
 constexpr std::array<uint16_t, 512> MakeAsciiLongLookup() {
     std::array<uint16_t, 512> lookup{};
     for (uint32_t b = 0; b < 256; ++b) {
@@ -170,7 +168,8 @@ constexpr std::array<uint16_t, 256> MakeDistanceLookup() {
     std::array<uint8_t, 256> symbols = MakeSymbolLookup(kDistanceCodeLengths, kDistanceCodes);
     std::array<uint16_t, 256> lookup{};
     for (int i = 0; i < 256; ++i)
-        lookup[i] = uint16_t(kDistanceCodeLengths[symbols[i]] | symbols[i] << kLengthTwoLowBits << 8);
+        lookup[i] =
+            uint16_t(kDistanceCodeLengths[symbols[i]] | symbols[i] << kLengthTwoLowBits << 8);
     return lookup;
 }
 
@@ -180,7 +179,8 @@ struct Lookups {
     std::array<uint16_t, 512> asciiLong;
     std::array<uint16_t, 256> distance;
 };
-constexpr Lookups kLookups = {MakeTokenLookup(), MakeAsciiLongLookup(), MakeDistanceLookup()};
+inline constexpr Lookups kLookups = {MakeTokenLookup(), MakeAsciiLongLookup(),
+                                     MakeDistanceLookup()};
 inline constexpr const std::array<uint16_t, 512>& kTokenLookup = kLookups.token;
 inline constexpr const std::array<uint16_t, 512>& kAsciiLongLookup = kLookups.asciiLong;
 inline constexpr const std::array<uint16_t, 256>& kDistanceLookup = kLookups.distance;
@@ -201,9 +201,11 @@ constexpr bool LookupsAreSound() {
     // they start with, in the lookup that the first four bits choose.
     for (uint32_t bits = 0; bits < (1u << 13); ++bits) {
         bool isLong = (bits & ((1u << kAsciiLongPrefix) - 1)) == 0;
-        uint16_t e = isLong ? kAsciiLongLookup[bits >> kAsciiLongPrefix] : kTokenLookup[2 * (bits & 0xFF)];
+        uint16_t e =
+            isLong ? kAsciiLongLookup[bits >> kAsciiLongPrefix] : kTokenLookup[2 * (bits & 0xFF)];
         uint32_t n = (e & 0xFF) - 1;
-        if (e == 0 || n != kAsciiCodeLengths[e >> 8] || kAsciiCodes[e >> 8] != (bits & ((1u << n) - 1)))
+        if (e == 0 || n != kAsciiCodeLengths[e >> 8] ||
+            kAsciiCodes[e >> 8] != (bits & ((1u << n) - 1)))
             return false;
         // The careful decoder looks at 8 bits after the prefix first: a code
         // that needs the 9th must be one of two that differ in it alone.
@@ -214,6 +216,5 @@ constexpr bool LookupsAreSound() {
     return true;
 }
 static_assert(LookupsAreSound(), "every bit sequence decodes to its code's symbol");
-
 
 } // namespace explode_tables
