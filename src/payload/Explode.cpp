@@ -256,9 +256,15 @@ void BuildDistanceLookup(ExplodeWork* work) {
     return count & 0xFF;
 }
 
+// Every shift of `bits` in the loop is by less than 32: a field takes at most
+// 14 bits, and a refill comes with fewer than kLongestToken bits in `bits`.
+// Masking the count says so: 64-bit processors take a shift count modulo 64
+// anyway, and on 32-bit ones a 64-bit shift need not handle 32 or more.
+constexpr uint32_t kShiftMask = sizeof(void*) == 4 ? 31 : 63;
+
 // Drops the bits that the low 8 bits of a table entry count (at most 30).
 [[gnu::always_inline]] inline void Drop(uint64_t& bits, uint32_t& count, uint32_t entry) {
-    bits >>= entry & 63;
+    bits >>= entry & kShiftMask;
     count -= entry;
 }
 
@@ -309,7 +315,7 @@ template <bool kAscii>
                 lastLoad = uintptr_t(end) - 8;
                 continue;
             }
-            bits |= LoadLe64(next) << (count & 63);
+            bits |= LoadLe64(next) << (count & kShiftMask);
             next += 7 - ((count >> 3) & 7);
             count |= 56;
         }
@@ -327,13 +333,13 @@ template <bool kAscii>
         if (length <= kLongestResolved) {
             Drop(bits, count, e);
             uint32_t d = work->distanceLookup[bits & 0xFF];
-            distance = (d >> 16) + (uint32_t(bits >> (d & 63)) & work->dictionaryMask);
+            distance = (d >> 16) + (uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
             Drop(bits, count, d >> 8);
         } else if (length == kLengthTwo) {
             Drop(bits, count, e);
             length = 2;
             uint32_t d = kDistanceLookup[bits & 0xFF];
-            distance = (d >> 8) + (uint32_t(bits >> (d & 63)) & 3);
+            distance = (d >> 8) + (uint32_t(bits >> (d & kShiftMask)) & 3);
             Drop(bits, count, d + kLengthTwoLowBits);
         } else {
             // Longer than a batch token may be: top up first.
@@ -348,7 +354,7 @@ template <bool kAscii>
             }
             Drop(bits, count, extra);
             uint32_t d = work->distanceLookup[bits & 0xFF];
-            distance = (d >> 16) + (uint32_t(bits >> (d & 63)) & work->dictionaryMask);
+            distance = (d >> 16) + (uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
             Drop(bits, count, d >> 8);
             out = CopyMatch(out, distance + 1, length);
             if (out >= flushPoint) out = Flush(work, out);
