@@ -1,4 +1,4 @@
-// Explode speed on the four 4 MiB streams of tests/data/dcl-bench, in MB/s of
+// Explode speed on the 4 MiB streams of tests/data/dcl-bench, in MB/s of
 // output. Each stream is first decoded once and checked against the CRC-32 in
 // its manifest.
 //

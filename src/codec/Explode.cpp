@@ -3,32 +3,41 @@
 //
 // Bit input, kept in locals while decoding:
 //   bits   the unread stream bits, the next one in bit 0. Bits at and above
-//          `count` are either zero or a prefix of *next (a 64-bit refill may
-//          load part of a byte it does not count); reloading that byte ORs in
-//          the same bits, so they never corrupt the stream.
-//   count  how many bits of `bits` are valid, 0..63.
+//          the count are either zero or a prefix of *next (a 64-bit load may
+//          bring part of a byte it does not count); loading that byte again
+//          ORs in the same bits, so they never corrupt the stream.
+//   count  how many bits of `bits` are valid, 0..63 (in the decoding loop
+//          only its low 8 bits; see Count below).
 //   next   the first byte of the input buffer not yet counted in `bits`.
 //   end    the end of the bytes that the last read delivered.
 //
-// After every field at least 8 bits stay in view: a field whose end would
-// leave fewer, with no byte left to pull, fails, even though its own bits are
-// all there. The one exception is the end marker's extra bits at the very end
-// of the input. So the read callback is called at the same points, and as
-// often, as by a decoder that keeps one byte of lookahead and no more.
+// After every field at least 8 bits stay in view (in `bits` or still in the
+// block): a field whose end would leave fewer, with no byte left to pull,
+// fails, even though its own bits are all there. The one exception is the end
+// marker's extra bits at the very end of the input. So the read callback is
+// called at the same points, and as often, as by a decoder that keeps one byte
+// of lookahead and no more.
 //
-// A token that starts with fewer than 38 bits in view first tops them up from
-// the current block, with one 64-bit load while 8 bytes remain. Then one of two
-// ways through it:
-//   fast     at least 38 bits in view (the longest token, 30 bits, plus the 8
-//            of lookahead), so no field can run out and nothing is checked;
-//   careful  near the end of an input block: field by field, each followed by
-//            a skip that may pull the next block and may fail.
+// Tokens are decoded in batches. Between batches a full half goes out and
+// `bits` is topped up with one 64-bit load (56 to 63 bits after it), while 8
+// bytes are left in the block. A batch decodes whole tokens while at least
+// kFastNeed bits are in `bits`: every token but a copy longer than 23 bytes
+// (which checks for its own 30) then finds all its fields there, and since a
+// byte of the block is still unread, its lookahead too; nothing is checked
+// field by field. Each token is resolved by whole-code lookups: flag, length
+// code and extra bits at once; flag and literal at once.
 //
-// Window: the output position starts at 4096 and a token always starts below
-// 8192. Each time it reaches 8192 the second half goes to the write callback
-// and everything from 4096 up to the position moves down by 4096, keeping the
-// history and the overflow of the last copy. Distances never exceed 4096, so
-// a copy never reads before the window.
+// The end of a block (fewer than 8 bytes left) is CarefulTail's: it tops
+// `bits` up byte by byte and lets the batch go on while one byte is held
+// back; below that, tokens go field by field, each field followed by a skip
+// that may pull the next block and may fail, until the next block has come.
+//
+// Window: the output position starts at 4096 and never falls below it. When a
+// batch starts at or past 8192, after a copy longer than 23 bytes and after
+// tokens field by field, the second half goes to the write callback and
+// everything from 4096 up to the position moves down by 4096, keeping the
+// history and what was written beyond. Distances never exceed 4096, so a copy
+// never reads before the window.
 #include "Explode.h"
 
 #include <cstring>
@@ -42,7 +51,20 @@ using namespace explode_tables;
 constexpr uint32_t kHalf = kExplodeBlockSize;
 constexpr uint32_t kLookahead = 8;
 constexpr uint32_t kLongestToken = 1 + 7 + 8 + 8 + 6; // flag, length code, extra, distance, low
-constexpr uint32_t kFastBits = kLongestToken + kLookahead;
+// The bits that a token of a batch starts with: enough for any token but a
+// copy longer than 23 bytes, which checks for kLongestToken itself.
+constexpr uint32_t kFastNeed = 1 + 8 + 8 + 6; // flag, resolved length, distance, low
+
+// How far past 8192 the decoder may write before the half goes out. A batch
+// starts below 8192. Its tokens start with kFastNeed of at most 63 bits, so all
+// but the last take at most 40 bits together, and at least 5 each: at most 8
+// tokens, each moving the position on by at most 23 bytes (after a longer copy
+// the half goes out at once). The last one, and the second literal of a
+// binary pair, write at most the longest copy and the 7 bytes that the last
+// 8-byte step of CopyMatch runs over (a copy in two 16-byte steps writes 32).
+constexpr uint32_t kMostPastHalf =
+    (63 - kFastNeed) / 5 * kLongestResolved + kExplodeLongestCopy + 7 + 1;
+static_assert(kExplodeWindowSize >= 2 * kHalf + kMostPastHalf, "room for a batch past the half");
 
 struct BitInput {
     uint64_t bits;
@@ -53,7 +75,7 @@ struct BitInput {
 
 enum class Stop { None, EndMarker, InputFailure };
 
-inline uint64_t LoadLe64(const uint8_t* p) {
+[[gnu::always_inline]] inline uint64_t LoadLe64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -62,10 +84,16 @@ inline uint64_t LoadLe64(const uint8_t* p) {
     return v;
 }
 
-inline void Copy8(uint8_t* to, const uint8_t* from) {
+[[gnu::always_inline]] inline void Copy8(uint8_t* to, const uint8_t* from) {
     uint64_t v;
     std::memcpy(&v, from, 8);
     std::memcpy(to, &v, 8);
+}
+
+[[gnu::always_inline]] inline void Copy16(uint8_t* to, const uint8_t* from) {
+    uint8_t v[16];
+    std::memcpy(v, from, 16);
+    std::memcpy(to, v, 16);
 }
 
 // Pulls the next block from the read callback; false when it has no more.
@@ -79,7 +107,7 @@ bool ReadBlock(ExplodeWork* work, BitInput& in) {
     return true;
 }
 
-// Drops n (at most 8) bits that a field used and keeps 8 in view, pulling one
+// Drops n (1 to 8) bits that a field used and keeps 8 in view, pulling one
 // more byte, and a new block if needed. False when the input has run out.
 inline bool Skip(ExplodeWork* work, BitInput& in, uint32_t n) {
     in.bits >>= n;
@@ -91,25 +119,10 @@ inline bool Skip(ExplodeWork* work, BitInput& in, uint32_t n) {
     return true;
 }
 
-// Tops `bits` up from the current block. True when a fast token can follow.
-inline bool Refill(BitInput& in) {
-    if (in.end - in.next >= 8) {
-        in.bits |= LoadLe64(in.next) << in.count;
-        in.next += (63 - in.count) >> 3;
-        in.count |= 56;
-        return true;
-    }
-    while (in.count <= 48 && in.next < in.end) {
-        in.bits |= uint64_t(*in.next++) << in.count;
-        in.count += 8;
-    }
-    return in.count >= kFastBits;
-}
-
 // Copies forward from `distance` back, so a copy longer than its distance
 // repeats the last `distance` bytes. May write up to 16 bytes, or length + 7,
 // past the copy; the window has room for that.
-inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
+uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
     const uint8_t* from = out - distance;
     uint8_t* end = out + length;
     if (distance >= 8) {
@@ -135,111 +148,261 @@ inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
 }
 
 // Hands the full second half to the write callback and slides the window.
-uint8_t* Flush(ExplodeWork* work, uint8_t* out) {
+[[gnu::noinline]] uint8_t* Flush(ExplodeWork* work, uint8_t* out) {
     uint32_t size = kHalf;
     work->write(work->window + kHalf, &size, work->param);
     std::memmove(work->window, work->window + kHalf, size_t(out - work->window) - kHalf);
     return out - kHalf;
 }
 
-// One token field by field, for when fewer than 38 bits are in view.
-template <bool kAscii> Stop CarefulToken(ExplodeWork* work, BitInput& in, uint8_t*& out) {
+// One token field by field, for the end of a block. The lookups count the
+// flag bit among the bits they resolve; it is skipped first here.
+[[gnu::noinline]] Stop CarefulToken(ExplodeWork* work, BitInput& in, uint8_t*& out) {
     if (in.bits & 1) {
         if (!Skip(work, in, 1)) return Stop::InputFailure;
-        uint32_t e = kLengthLookup[in.bits & 0xFF];
-        uint32_t codeLength = e & 15;
-        if (!Skip(work, in, codeLength)) return Stop::InputFailure;
-        uint32_t mask = (e >> 8) & 0xFF;
-        uint32_t length = (e >> 16) + (uint32_t(in.bits) & mask);
-        // Topping up after the end marker may find no byte: the stream is still complete.
-        if (mask != 0 && !Skip(work, in, ((e >> 4) & 15) - codeLength))
-            return length == kEndMarkerLength ? Stop::EndMarker : Stop::InputFailure;
-        if (length == kEndMarkerLength) return Stop::EndMarker;
-
+        uint32_t e = kTokenLookup[1 + 2 * (uint32_t(in.bits) & 0xFF)];
+        uint32_t length = e >> 8 == kLengthTwo ? 2 : e >> 8;
+        // A resolved entry skips the code and its extra bits at once.
+        if (!Skip(work, in, (e & 0xFF) - 1)) return Stop::InputFailure;
+        if (length >= kLengthUnresolved) {
+            uint32_t s = length - kLengthUnresolved;
+            uint32_t extra = kLengthExtraBits[s];
+            length = kLengthBases[s] + 2 + (uint32_t(in.bits) & ((1u << extra) - 1));
+            // Topping up after the end marker may find no byte: the stream is still complete.
+            if (!Skip(work, in, extra))
+                return length == kEndMarkerLength ? Stop::EndMarker : Stop::InputFailure;
+            if (length == kEndMarkerLength) return Stop::EndMarker;
+        }
         uint32_t d = kDistanceLookup[in.bits & 0xFF];
-        if (!Skip(work, in, d & 15)) return Stop::InputFailure;
-        uint32_t lowBits = length == 2 ? 2 : work->dictionaryBits;
+        if (!Skip(work, in, d & 0xFF)) return Stop::InputFailure;
+        uint32_t lowBits = length == 2 ? kLengthTwoLowBits : work->dictionaryBits;
         uint32_t low = uint32_t(in.bits) & ((1u << lowBits) - 1);
         if (!Skip(work, in, lowBits)) return Stop::InputFailure;
-        out = CopyMatch(out, ((d >> 4) << lowBits | low) + 1, length);
+        uint32_t symbol = d >> 8 >> kLengthTwoLowBits;
+        out = CopyMatch(out, (symbol << lowBits | low) + 1, length);
         return Stop::None;
     }
     if (!Skip(work, in, 1)) return Stop::InputFailure;
-    uint32_t literal;
-    if (!kAscii) {
-        literal = uint32_t(in.bits) & 0xFF;
+    uint32_t e = uint32_t(in.bits) & 0xFF;
+    if (!work->literalMode) {
         if (!Skip(work, in, 8)) return Stop::InputFailure;
+    } else if (e & ((1u << kAsciiLongPrefix) - 1)) {
+        e = kTokenLookup[2 * e];
+        if (!Skip(work, in, (e & 0xFF) - 1)) return Stop::InputFailure;
+        e >>= 8;
     } else {
-        uint32_t e = kAsciiLookups.first[in.bits & 0xFF];
-        if (e & kAsciiEscape) {
-            if (!Skip(work, in, (e >> 8) & 15)) return Stop::InputFailure;
-            e = kAsciiLookups.second[(e & 3) * 256 + (in.bits & 0xFF)];
+        // Fields of at most 8 bits: the prefix, up to 8 code bits, the last.
+        if (!Skip(work, in, kAsciiLongPrefix)) return Stop::InputFailure;
+        uint32_t first = uint32_t(in.bits) & 0xFF;
+        e = kAsciiLongLookup[first];
+        uint32_t rest = (e & 0xFF) - 1 - kAsciiLongPrefix;
+        if (rest > 8) {
+            if (!Skip(work, in, 8)) return Stop::InputFailure;
+            e = kAsciiLongLookup[first | (uint32_t(in.bits) & 1) << 8];
+            rest -= 8;
         }
-        literal = e & 0xFF;
-        if (!Skip(work, in, (e >> 8) & 15)) return Stop::InputFailure;
+        if (!Skip(work, in, rest)) return Stop::InputFailure;
+        e >>= 8;
     }
-    *out++ = uint8_t(literal);
+    *out++ = uint8_t(e);
     return Stop::None;
 }
 
-template <bool kAscii> uint32_t DecodeTokens(ExplodeWork* work, BitInput in) {
+// The end of a block, for fewer than 8 bytes left. Byte by byte into `bits`:
+// while one byte is held back (so that the lookahead of every token lies in
+// the block) and the longest token is in view, the batch goes on. Otherwise
+// tokens go field by field until the next block has come and a batch can
+// start (8 bytes left to load), or the decode stops.
+[[gnu::noinline]] Stop CarefulTail(ExplodeWork* work, BitInput& in, uint8_t*& out) {
+    while (in.count <= 56 && in.end - in.next > 1) {
+        in.bits |= uint64_t(*in.next++) << in.count;
+        in.count += 8;
+    }
+    if (in.count >= kLongestToken) return Stop::None;
+    // A field sees all of its bits in `bits`.
+    if (in.count <= 56 && in.next < in.end) {
+        in.bits |= uint64_t(*in.next++) << in.count;
+        in.count += 8;
+    }
     uint8_t* const flushPoint = work->window + 2 * kHalf;
-    const uint32_t dictionaryBits = work->dictionaryBits;
-    const uint32_t dictionaryMask = work->dictionaryMask;
+    do {
+        if (out >= flushPoint) out = Flush(work, out);
+        Stop stop = CarefulToken(work, in, out);
+        if (stop != Stop::None) return stop;
+    } while (in.end - in.next < 8);
+    // The batch that follows starts below 8192 too.
+    if (out >= flushPoint) out = Flush(work, out);
+    return Stop::None;
+}
+
+// Distance lookup for copies longer than 2, whose low bits number the
+// dictionary-size bits. Entry: bits 0-7 the code length, bits 8-15 the code
+// length plus the low bits, bits 16-31 the symbol shifted up by the low bits.
+void BuildDistanceLookup(ExplodeWork* work) {
+    const uint32_t lowBits = work->dictionaryBits;
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t d = kDistanceLookup[i];
+        uint32_t codeLength = d & 0xFF;
+        uint32_t symbol = d >> 8 >> kLengthTwoLowBits;
+        work->distanceLookup[i] =
+            codeLength | (codeLength + lowBits) << 8 | symbol << lowBits << 16;
+    }
+}
+
+// In the decoding loop only the low 8 bits of `count` are the count: the
+// fields drop bits by subtracting whole table entries, whose low 8 bits are
+// the bits they used, and no borrow ever leaves those 8 bits.
+[[gnu::always_inline]] inline uint32_t Count(uint32_t count) {
+    return count & 0xFF;
+}
+
+// Every shift of `bits` in the loop is by less than 32: a field takes at most
+// 14 bits, and a refill comes with fewer than kLongestToken bits in `bits`.
+// Masking the count says so: 64-bit processors take a shift count modulo 64
+// anyway, and on 32-bit ones a 64-bit shift need not handle 32 or more.
+constexpr uint32_t kShiftMask = sizeof(void*) == 4 ? 31 : 63;
+
+// Drops the bits that the low 8 bits of a table entry count (at most 30).
+[[gnu::always_inline]] inline void Drop(uint64_t& bits, uint32_t& count, uint32_t entry) {
+    bits >>= entry & kShiftMask;
+    count -= entry;
+}
+
+// A literal at the token start: the flag and 8 plain bits, or an ASCII code
+// from one of two lookups, as its first four bits say.
+template <bool kAscii>
+[[gnu::always_inline]] inline void Literal(uint64_t& bits, uint32_t& count, uint8_t*& out) {
+    if (!kAscii) {
+        *out++ = uint8_t(bits >> 1);
+        Drop(bits, count, 9);
+        return;
+    }
+    uint32_t e;
+    if (bits & ((1u << kAsciiLongPrefix) - 1) << 1)
+        e = kTokenLookup[bits & 0x1FF];
+    else
+        e = kAsciiLongLookup[(bits >> (1 + kAsciiLongPrefix)) & 0x1FF];
+    *out++ = uint8_t(e >> 8);
+    Drop(bits, count, e);
+}
+
+template <bool kAscii>
+[[gnu::always_inline]] inline uint32_t DecodeTokens(ExplodeWork* work, BitInput in) {
+    uint8_t* const flushPoint = work->window + 2 * kHalf;
+    uint64_t bits = in.bits;
+    uint32_t count = in.count;
+    const uint8_t* next = in.next;
+    const uint8_t* end = in.end;
+    // The last position from which a 64-bit load stays within the block.
+    uintptr_t lastLoad = uintptr_t(end) - 8;
     uint8_t* out = work->window + kHalf;
     Stop stop = Stop::None;
     for (;;) {
-        if (out >= flushPoint) out = Flush(work, out);
-        if (in.count < kFastBits && !Refill(in)) {
-            stop = CarefulToken<kAscii>(work, in, out);
-            if (stop != Stop::None) break;
-            continue;
-        }
-        if ((in.bits & 1) == 0) {
-            // Literal: flag, then 8 plain bits or an ASCII code.
-            if (!kAscii) {
-                *out++ = uint8_t(in.bits >> 1);
-                in.bits >>= 9;
-                in.count -= 9;
-            } else {
-                in.bits >>= 1;
-                uint32_t e = kAsciiLookups.first[in.bits & 0xFF];
-                if (e & kAsciiEscape) {
-                    uint32_t drop = (e >> 8) & 15;
-                    in.bits >>= drop;
-                    in.count -= drop;
-                    e = kAsciiLookups.second[(e & 3) * 256 + (in.bits & 0xFF)];
-                }
-                *out++ = uint8_t(e);
-                uint32_t used = (e >> 8) & 15;
-                in.bits >>= used;
-                in.count -= used + 1;
+        if (Count(count) < kFastNeed) {
+        newBatch:
+            if (out >= flushPoint) out = Flush(work, out);
+            if (uintptr_t(next) > lastLoad) {
+                // Copies, so that the locals stay in registers.
+                BitInput careful{bits, Count(count), next, end};
+                uint8_t* carefulOut = out;
+                stop = CarefulTail(work, careful, carefulOut);
+                out = carefulOut;
+                if (stop != Stop::None) break;
+                bits = careful.bits;
+                count = careful.count;
+                next = careful.next;
+                end = careful.end;
+                lastLoad = uintptr_t(end) - 8;
+                continue;
             }
+            bits |= LoadLe64(next) << (count & kShiftMask);
+            next += 7 - ((count >> 3) & 7);
+            count |= 56;
+        }
+
+        if ((bits & 1) == 0) {
+            Literal<kAscii>(bits, count, out);
+            // Bits for one more binary literal are still there.
+            if (!kAscii && (bits & 1) == 0) Literal<kAscii>(bits, count, out);
             continue;
         }
         // Copy: flag, length code and extra bits, distance code and low bits.
-        uint32_t e = kLengthLookup[(in.bits >> 1) & 0xFF];
-        uint32_t length = (e >> 16) + (uint32_t(in.bits >> ((e & 15) + 1)) & ((e >> 8) & 0xFF));
-        if (length == kEndMarkerLength) {
-            stop = Stop::EndMarker;
-            break;
+        uint32_t e = kTokenLookup[bits & 0x1FF];
+        uint32_t length = e >> 8;
+        uint32_t distance; // minus 1
+        if (length <= kLongestResolved) {
+            Drop(bits, count, e);
+            uint32_t d = work->distanceLookup[bits & 0xFF];
+            distance = (d >> 16) + (uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
+            Drop(bits, count, d >> 8);
+        } else if (length == kLengthTwo) {
+            Drop(bits, count, e);
+            length = 2;
+            uint32_t d = kDistanceLookup[bits & 0xFF];
+            distance = (d >> 8) + (uint32_t(bits >> (d & kShiftMask)) & 3);
+            Drop(bits, count, d + kLengthTwoLowBits);
+        } else {
+            // Longer than a batch token may be: top up first.
+            if (Count(count) < kLongestToken) goto newBatch;
+            Drop(bits, count, e);
+            uint32_t s = length - kLengthUnresolved;
+            uint32_t extra = kLengthExtraBits[s];
+            length = kLengthBases[s] + 2 + (uint32_t(bits) & ((1u << extra) - 1));
+            if (length == kEndMarkerLength) {
+                stop = Stop::EndMarker;
+                break;
+            }
+            Drop(bits, count, extra);
+            uint32_t d = work->distanceLookup[bits & 0xFF];
+            distance = (d >> 16) + (uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
+            Drop(bits, count, d >> 8);
+            out = CopyMatch(out, distance + 1, length);
+            if (out >= flushPoint) out = Flush(work, out);
+            continue;
         }
-        uint32_t used = ((e >> 4) & 15) + 1;
-        in.bits >>= used;
-        uint32_t d = kDistanceLookup[in.bits & 0xFF];
-        uint32_t codeLength = d & 15;
-        in.bits >>= codeLength;
-        uint32_t lowBits = length == 2 ? 2 : dictionaryBits;
-        uint32_t lowMask = length == 2 ? 3 : dictionaryMask;
-        uint32_t distance = ((d >> 4) << lowBits | (uint32_t(in.bits) & lowMask)) + 1;
-        in.bits >>= lowBits;
-        in.count -= used + codeLength + lowBits;
-        out = CopyMatch(out, distance, length);
+        if (distance >= 15) {
+            const uint8_t* from = out - distance - 1;
+            Copy16(out, from);
+            Copy16(out + 16, from + 16);
+            out += length;
+            continue;
+        }
+        out = CopyMatch(out, distance + 1, length);
     }
+    if (out >= flushPoint) out = Flush(work, out);
     uint32_t size = uint32_t(out - work->window) - kHalf;
     work->write(work->window + kHalf, &size, work->param);
     return stop == Stop::EndMarker ? ExplodeOk : ExplodeAbort;
 }
+
+// The loop once as it is, and on x86-64 once more for processors with BMI2,
+// whose shifts take their count from any register: the same code, compiled
+// twice (see Explode below). The sanitizer builds keep to the plain loop, so
+// that the tests check the one that the 32-bit stub runs as well.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EXPLODE_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define EXPLODE_SANITIZED 1
+#endif
+
+uint32_t DecodeBinary(ExplodeWork* work, BitInput in) {
+    return DecodeTokens<false>(work, in);
+}
+uint32_t DecodeAscii(ExplodeWork* work, BitInput in) {
+    return DecodeTokens<true>(work, in);
+}
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(EXPLODE_SANITIZED)
+#define EXPLODE_BMI2 1
+[[gnu::target("bmi2")]] uint32_t DecodeBinaryBmi2(ExplodeWork* work, BitInput in) {
+    return DecodeTokens<false>(work, in);
+}
+[[gnu::target("bmi2")]] uint32_t DecodeAsciiBmi2(ExplodeWork* work, BitInput in) {
+    return DecodeTokens<true>(work, in);
+}
+#endif
 
 } // namespace
 
@@ -260,6 +423,11 @@ uint32_t Explode(ExplodeReadFn read, ExplodeWriteFn write, ExplodeWork* work, vo
     // A stream that reaches back beyond its own output finds zeros, never
     // what an earlier decode left in the work area.
     std::memset(work->window, 0, kHalf);
+    BuildDistanceLookup(work);
     BitInput in{work->input[2], 8, work->input + 3, work->input + delivered};
-    return work->literalMode ? DecodeTokens<true>(work, in) : DecodeTokens<false>(work, in);
+#ifdef EXPLODE_BMI2
+    if (__builtin_cpu_supports("bmi2"))
+        return work->literalMode ? DecodeAsciiBmi2(work, in) : DecodeBinaryBmi2(work, in);
+#endif
+    return work->literalMode ? DecodeAscii(work, in) : DecodeBinary(work, in);
 }

@@ -28,10 +28,11 @@ constexpr uint32_t kExplodeWorkSize = 12596; // what the archive reader sets asi
 constexpr uint32_t kExplodeInputSize = 2048; // bytes offered to each read
 constexpr uint32_t kExplodeBlockSize = 4096; // bytes of each full write; also the largest window
 constexpr uint32_t kExplodeLongestCopy = 518;
-// Two window halves (history, new output), room for the longest copy starting
-// at the last byte of the second half, and 8 bytes that copies done in 8-byte
-// steps may run over.
-constexpr uint32_t kExplodeWindowSize = 2 * kExplodeBlockSize + kExplodeLongestCopy + 8;
+// Two window halves (history, new output) and room for what the decoder may
+// write past the second half before it hands the half out: a few short copies,
+// the longest copy and the bytes that copies in 8 or 16-byte steps run over
+// (the bound is worked out in Explode.cpp).
+constexpr uint32_t kExplodeWindowSize = 2 * kExplodeBlockSize + 720;
 
 // The state of one decode. The bit input and the output position live in
 // registers while decoding (see Explode.cpp); this holds what outlasts them.
@@ -46,9 +47,13 @@ struct ExplodeWork {
     // 4096); [4096, ...): output not yet written.
     uint8_t window[kExplodeWindowSize];
     uint8_t input[kExplodeInputSize]; // the block the read callback filled
-    // The code lookups are constant tables (ExplodeTables.h); this keeps the
-    // size that the 32-bit archive reader has always set aside.
-    uint8_t reserved[kExplodeWorkSize - 3 * 4 - 3 * 4 - kExplodeWindowSize - kExplodeInputSize];
+    // The distance lookup for copies longer than 2 with this dictionary size,
+    // built at the start (see Explode.cpp); the other lookups are constant
+    // tables (ExplodeTables.h).
+    uint32_t distanceLookup[256];
+    // Keeps the size that the 32-bit archive reader has always set aside.
+    uint8_t reserved[kExplodeWorkSize - 3 * 4 - 3 * 4 - kExplodeWindowSize - kExplodeInputSize -
+                     256 * 4];
 };
 static_assert(sizeof(void*) != 4 || sizeof(ExplodeWork) == kExplodeWorkSize,
               "the 32-bit work area is exactly what the archive reader sets aside");

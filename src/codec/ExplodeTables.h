@@ -96,107 +96,125 @@ constexpr std::array<uint8_t, 256> MakeSymbolLookup(const std::array<uint8_t, N>
     return lookup;
 }
 
-// Length lookup, indexed by the 8 stream bits after the copy flag. Entry:
-//   bits 0-3   code length (bits to drop before the extra bits)
-//   bits 4-7   code length + extra-bit count (bits the whole length field takes)
-//   bits 8-15  mask of the extra bits
-//   bits 16-31 copy length when the extra bits are 0 (base + 2)
-// so length = (e >> 16) + ((bits >> (e & 15)) & ((e >> 8) & 0xFF)).
-constexpr std::array<uint32_t, 256> MakeLengthLookup() {
+// Token lookup, indexed by a token's flag bit and the 8 stream bits after it,
+// so that a literal and a copy take the same first step. Every entry holds in
+// bits 0-7 the bits it resolves from the flag on, so that one shift drops a
+// whole resolved field together with its flag.
+//
+// Odd indices (copy flag): the length. Entry: bits 0-7 the bits used (flag,
+// code and, when resolved, the extra bits); bits 8-15 one of
+//   the copy length, 3 to 23 (code and extra bits fit in the 8 indexed bits);
+//   kLengthTwo for length 2, whose distance has its own low-bit count;
+//   kLengthUnresolved + the symbol (11 to 15: the extra bits come after).
+// So a single comparison separates the common copies from the others.
+//
+// Even indices (literal flag): an ASCII literal. Every ASCII code longer than
+// 8 bits starts with four 0 bits; a code that does not is found here, with the
+// bits used (flag and code) in bits 0-7 and the byte in bits 8-15. Codes that
+// start with four 0 bits are in kAsciiLongLookup; their entries here are 0.
+constexpr uint32_t kLongestResolved = 23;
+constexpr uint32_t kLengthTwo = 24;
+constexpr uint32_t kLengthUnresolved = 32;
+constexpr uint32_t kAsciiLongPrefix = 4; // the 0 bits that every long ASCII code starts with
+
+constexpr std::array<uint16_t, 512> MakeTokenLookup() {
     std::array<uint8_t, 256> symbols = MakeSymbolLookup(kLengthCodeLengths, kLengthCodes);
-    std::array<uint32_t, 256> lookup{};
-    for (int i = 0; i < 256; ++i) {
+    std::array<uint16_t, 512> lookup{};
+    for (uint32_t i = 0; i < 256; ++i) {
         uint32_t s = symbols[i];
         uint32_t codeLength = kLengthCodeLengths[s];
         uint32_t extra = kLengthExtraBits[s];
-        lookup[i] = codeLength | (codeLength + extra) << 4 | ((1u << extra) - 1) << 8 |
-                    uint32_t(kLengthBases[s] + 2) << 16;
+        uint16_t entry = uint16_t((1 + codeLength) | (kLengthUnresolved + s) << 8);
+        if (codeLength + extra <= 8) {
+            uint32_t length = kLengthBases[s] + 2 + ((i >> codeLength) & ((1u << extra) - 1));
+            if (length == 2) length = kLengthTwo;
+            entry = uint16_t((1 + codeLength + extra) | length << 8);
+        }
+        lookup[1 + 2 * i] = entry;
+    }
+    for (uint32_t b = 0; b < 256; ++b) {
+        uint32_t n = kAsciiCodeLengths[b];
+        uint32_t v = kAsciiCodes[b];
+        if ((v & ((1u << kAsciiLongPrefix) - 1)) == 0) continue;
+        for (uint32_t i = v; i < 256; i += 1u << n) lookup[2 * i] = uint16_t((1 + n) | b << 8);
     }
     return lookup;
 }
-constexpr std::array<uint32_t, 256> kLengthLookup = MakeLengthLookup();
 constexpr uint32_t kEndMarkerLength = 262 + 255 + 2; // symbol 15, extra bits all ones
 
-// Distance lookup, indexed by the next 8 stream bits. Entry: bits 0-3 the code
-// length, bits 4-9 the distance symbol (the high part of distance - 1).
+// ASCII codes that start with four 0 bits, indexed by the 9 stream bits after
+// the literal flag and those four (no code is longer than 13 bits). Entry: the
+// bits used (flag and code) in bits 0-7, the byte in bits 8-15.
+constexpr std::array<uint16_t, 512> MakeAsciiLongLookup() {
+    std::array<uint16_t, 512> lookup{};
+    for (uint32_t b = 0; b < 256; ++b) {
+        uint32_t n = kAsciiCodeLengths[b];
+        uint32_t v = kAsciiCodes[b];
+        if ((v & ((1u << kAsciiLongPrefix) - 1)) != 0) continue;
+        for (uint32_t i = v >> kAsciiLongPrefix; i < 512; i += 1u << (n - kAsciiLongPrefix))
+            lookup[i] = uint16_t((1 + n) | b << 8);
+    }
+    return lookup;
+}
+
+// The distance lookup, indexed by the next 8 stream bits (no flag before it),
+// as a copy of length 2 needs it (2 low bits). Entry: bits 0-7 the code
+// length, bits 8-15 the distance symbol shifted up by 2. Copies of other
+// lengths take a lookup built from this one for the dictionary size (see
+// Explode.cpp).
+constexpr uint32_t kLengthTwoLowBits = 2;
+
 constexpr std::array<uint16_t, 256> MakeDistanceLookup() {
     std::array<uint8_t, 256> symbols = MakeSymbolLookup(kDistanceCodeLengths, kDistanceCodes);
     std::array<uint16_t, 256> lookup{};
     for (int i = 0; i < 256; ++i)
-        lookup[i] = uint16_t(kDistanceCodeLengths[symbols[i]] | symbols[i] << 4);
+        lookup[i] =
+            uint16_t(kDistanceCodeLengths[symbols[i]] | symbols[i] << kLengthTwoLowBits << 8);
     return lookup;
 }
-constexpr std::array<uint16_t, 256> kDistanceLookup = MakeDistanceLookup();
 
-// ASCII literals take one or two lookups. The first is indexed by the 8 stream
-// bits after the literal flag; its entry is either
-//   a short code:  bits 0-7 the byte, bits 8-11 the code length; or
-//   an escape:     bit 15 set, bits 8-11 the bits to drop first (4, 6 or 8),
-//                  bits 0-1 which second lookup (0 after 4, 1 after 6, 2 after 8).
-// Codes longer than 8 bits whose low 6 bits are not all zero continue after 4
-// bits; those with low 6 bits zero but low 8 not zero after 6; those with low 8
-// bits zero after 8. The three second lookups lie back to back, 256 entries each
-// (the after-6 one, whose codes are at most 7 bits long, repeated twice), and
-// hold the byte in bits 0-7 and the bits still to drop in bits 8-11. No code
-// needs more than 8 bits in its second step, and no long code shares a first
-// index with a short one; the checks below hold the tables to that.
-constexpr uint16_t kAsciiEscape = 0x8000;
-constexpr uint16_t kUnset = 0xFFFF;
-
-struct AsciiLookups {
-    std::array<uint16_t, 256> first;
-    std::array<uint16_t, 3 * 256> second;
+// The lookups side by side, so that the decoder reaches them all from one address.
+struct Lookups {
+    std::array<uint16_t, 512> token;
+    std::array<uint16_t, 512> asciiLong;
+    std::array<uint16_t, 256> distance;
 };
+inline constexpr Lookups kLookups = {MakeTokenLookup(), MakeAsciiLongLookup(),
+                                     MakeDistanceLookup()};
+inline constexpr const std::array<uint16_t, 512>& kTokenLookup = kLookups.token;
+inline constexpr const std::array<uint16_t, 512>& kAsciiLongLookup = kLookups.asciiLong;
+inline constexpr const std::array<uint16_t, 256>& kDistanceLookup = kLookups.distance;
 
-constexpr AsciiLookups MakeAsciiLookups() {
-    AsciiLookups t{};
-    for (auto& e : t.first) e = kUnset;
-    for (auto& e : t.second) e = kUnset;
-    for (int b = 255; b >= 0; --b) {
-        uint32_t n = kAsciiCodeLengths[b];
-        uint32_t v = kAsciiCodes[b];
-        if (n <= 8) {
-            for (uint32_t i = v; i < 256; i += 1u << n) t.first[i] = uint16_t(b | n << 8);
-            continue;
+constexpr bool LookupsAreSound() {
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t used = kTokenLookup[1 + 2 * i] & 0xFF;
+        uint32_t value = kTokenLookup[1 + 2 * i] >> 8;
+        if (value >= kLengthUnresolved + 16 || used < 2 || used > 9) return false;
+        if (value >= kLengthUnresolved) {
+            uint32_t s = value - kLengthUnresolved;
+            if (kLengthExtraBits[s] + used - 1 <= 8) return false; // would have been resolved
+        } else if (value < 3 || (value > kLongestResolved && value != kLengthTwo)) {
+            return false;
         }
-        uint32_t drop = (v & 0xFF) == 0 ? 8 : (v & 0x3F) == 0 ? 6 : 4;
-        uint32_t table = drop / 2 - 2;
-        if (drop != 8) t.first[v & 0xFF] = uint16_t(kAsciiEscape | drop << 8 | table);
-        uint32_t rest = n - drop;
-        for (uint32_t i = v >> drop; i < 256; i += 1u << rest)
-            t.second[table * 256 + i] = uint16_t(b | rest << 8);
     }
-    t.first[0] = uint16_t(kAsciiEscape | 8 << 8 | 2);
-    return t;
-}
-constexpr AsciiLookups kAsciiLookups = MakeAsciiLookups();
-
-constexpr bool AsciiLookupsAreSound() {
-    for (int i = 0; i < 256; ++i) {
-        uint16_t e = kAsciiLookups.first[i];
-        if (e == kUnset) return false;
-        if ((e & kAsciiEscape) == 0) {
-            uint32_t n = (e >> 8) & 15;
-            if (kAsciiCodes[e & 0xFF] != (i & ((1u << n) - 1))) return false;
-            continue;
-        }
-        uint32_t drop = (e >> 8) & 15;
-        uint32_t table = e & 3;
-        // Every continuation of this first index must be decodable.
-        uint32_t fixed = 8 - drop; // bits of the second index already known
-        for (uint32_t hi = 0; hi < (256u >> fixed); ++hi) {
-            uint32_t j = (uint32_t(i) >> drop) | hi << fixed;
-            uint16_t s = kAsciiLookups.second[table * 256 + j];
-            if (s == kUnset) return false;
-            // The byte found must be the one whose whole code these bits spell.
-            uint32_t n = kAsciiCodeLengths[s & 0xFF];
-            uint32_t bits = uint32_t(i) | j << drop;
-            if (((s >> 8) & 15) != n - drop || kAsciiCodes[s & 0xFF] != (bits & ((1u << n) - 1)))
-                return false;
-        }
+    // Every 13 bits after a literal flag must find the byte whose whole code
+    // they start with, in the lookup that the first four bits choose.
+    for (uint32_t bits = 0; bits < (1u << 13); ++bits) {
+        bool isLong = (bits & ((1u << kAsciiLongPrefix) - 1)) == 0;
+        uint16_t e =
+            isLong ? kAsciiLongLookup[bits >> kAsciiLongPrefix] : kTokenLookup[2 * (bits & 0xFF)];
+        uint32_t n = (e & 0xFF) - 1;
+        if (e == 0 || n != kAsciiCodeLengths[e >> 8] ||
+            kAsciiCodes[e >> 8] != (bits & ((1u << n) - 1)))
+            return false;
+        // The careful decoder looks at 8 bits after the prefix first: a code
+        // that needs the 9th must be one of two that differ in it alone.
+        if (isLong && n > kAsciiLongPrefix + 8 &&
+            (kAsciiLongLookup[(bits >> kAsciiLongPrefix) & 0xFF] & 0xFF) != (e & 0xFF))
+            return false;
     }
     return true;
 }
-static_assert(AsciiLookupsAreSound(), "every bit sequence must decode to its code's byte");
+static_assert(LookupsAreSound(), "every bit sequence decodes to its code's symbol");
 
 } // namespace explode_tables

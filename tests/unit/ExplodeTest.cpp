@@ -83,9 +83,11 @@ void ExpectBlockedWrites(const Decoded& d) {
 }
 
 // Whatever the read sizes (the first one big enough to hold the header and
-// more), the decode is the same.
-void ExpectSameForOneByteReads(const Bytes& stream, const Decoded& whole) {
-    for (size_t chunk : {size_t(1), size_t(7)}) {
+// more), the decode is the same. Reads of 1 and 7 bytes never leave room for
+// a 64-bit load; reads of 9 and 16 bytes move between the load and the end of
+// the block all the time.
+void ExpectSameForShortReads(const Bytes& stream, const Decoded& whole) {
+    for (size_t chunk : {size_t(1), size_t(7), size_t(9), size_t(16)}) {
         Decoded d = Decode(stream, chunk, 5);
         EXPECT_EQ(d.result, whole.result) << "reads of " << chunk;
         EXPECT_EQ(d.output, whole.output) << "reads of " << chunk;
@@ -245,7 +247,7 @@ TEST(Explode, StreamEndingInTheEndMarkersByteIsComplete) {
     EXPECT_EQ(d.output, Text("Q"));
     EXPECT_TRUE(d.lastReadWasEmpty) << "topping up after the marker asks for one more byte";
     EXPECT_EQ(d.reads, 2u);
-    ExpectSameForOneByteReads(stream, d);
+    ExpectSameForShortReads(stream, d);
 }
 
 TEST(Explode, CopyAtDistanceOneRepeatsThePreviousByte518Times) {
@@ -267,7 +269,7 @@ TEST(Explode, CopyAtDistanceOneRepeatsThePreviousByte518Times) {
     EXPECT_EQ(d.result, ExplodeOk);
     EXPECT_EQ(d.output, Bytes(519, 'x'));
     EXPECT_EQ(d.writeSizes, std::vector<uint32_t>{519});
-    ExpectSameForOneByteReads(stream, d);
+    ExpectSameForShortReads(stream, d);
 }
 
 TEST(Explode, CopyLongerThanDistanceRepeats) {
@@ -290,7 +292,64 @@ TEST(Explode, CopyLongerThanDistanceRepeats) {
     Decoded d = Decode(stream);
     EXPECT_EQ(d.result, ExplodeOk);
     EXPECT_EQ(d.output, Text("abcdabcdabcdabcd"));
-    ExpectSameForOneByteReads(stream, d);
+    ExpectSameForShortReads(stream, d);
+}
+
+// Copies go in steps of 16 or 8 bytes where the distance allows, and byte by
+// byte below 8: every way must repeat the last `distance` bytes as a byte-by-
+// byte copy would, for the lengths around each step and the longest.
+TEST(Explode, CopiesAtShortDistancesRepeatLikeByteCopies) {
+    for (uint32_t distance : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u}) {
+        Encoder e(false, 6);
+        Bytes expected;
+        for (uint32_t i = 0; i < 40; ++i) {
+            e.literal(uint8_t('a' + i % 26));
+            expected.push_back(uint8_t('a' + i % 26));
+        }
+        for (uint32_t length : {2u, 3u, 8u, 9u, 16u, 17u, 23u, 24u, 25u, 32u, 33u, 518u}) {
+            e.copy(length, distance);
+            for (uint32_t i = 0; i < length; ++i)
+                expected.push_back(expected[expected.size() - distance]);
+        }
+        e.end();
+        Bytes stream = e.bytes();
+        Decoded d = Decode(stream);
+        EXPECT_EQ(d.result, ExplodeOk) << distance;
+        EXPECT_EQ(d.output, expected) << distance;
+        ExpectSameForShortReads(stream, d);
+    }
+}
+
+// The decoder writes on past 8192 before the half goes out (the longest copy,
+// a run of short copies): the blocks are still exactly 4096 bytes and the
+// bytes written beyond the half come back as history.
+TEST(Explode, CopiesRunningPastTheHalfArriveInWholeBlocks) {
+    struct Case {
+        uint32_t literals, length, distance, repeats;
+    };
+    for (Case c : {Case{8191, 518, 1, 1}, Case{8191, 518, 4096, 3}, Case{8150, 23, 23, 40},
+                   Case{8185, 200, 100, 2}, Case{4000, 518, 17, 20}}) {
+        Encoder e(false, 6);
+        Bytes expected;
+        for (uint32_t i = 0; i < c.literals; ++i) {
+            e.literal(uint8_t(i * 13));
+            expected.push_back(uint8_t(i * 13));
+        }
+        for (uint32_t r = 0; r < c.repeats; ++r) {
+            e.copy(c.length, c.distance);
+            for (uint32_t i = 0; i < c.length; ++i)
+                expected.push_back(expected[expected.size() - c.distance]);
+            e.literal('z');
+            expected.push_back('z');
+        }
+        e.end();
+        Bytes stream = e.bytes();
+        Decoded d = Decode(stream);
+        EXPECT_EQ(d.result, ExplodeOk) << c.literals << " " << c.length;
+        EXPECT_EQ(d.output, expected) << c.literals << " " << c.length;
+        ExpectBlockedWrites(d);
+        ExpectSameForShortReads(stream, d);
+    }
 }
 
 TEST(Explode, LengthTwoCopyReachesBack256WhateverTheDictionary) {
@@ -349,7 +408,7 @@ TEST(Explode, StreamCutInsideATokenAbortsAfterDeliveringWhatCameBefore) {
     EXPECT_EQ(d.output, Text("hello"));
     EXPECT_EQ(d.writeSizes, std::vector<uint32_t>{5});
     EXPECT_TRUE(d.lastReadWasEmpty);
-    ExpectSameForOneByteReads(stream, d);
+    ExpectSameForShortReads(stream, d);
 }
 
 TEST(Explode, TokenIsLostWhenFewerThanEightBitsFollowIt) {
@@ -367,7 +426,7 @@ TEST(Explode, TokenIsLostWhenFewerThanEightBitsFollowIt) {
     Decoded d = Decode(stream);
     EXPECT_EQ(d.result, ExplodeAbort);
     EXPECT_EQ(d.output, Text("A"));
-    ExpectSameForOneByteReads(stream, d);
+    ExpectSameForShortReads(stream, d);
 
     stream.push_back(0); // 8 more bits: 'B' counts, the zero bits make a third literal fail
     d = Decode(stream);
@@ -438,7 +497,7 @@ TEST(Explode, EveryAsciiLiteralDecodesToItsByte) {
     Decoded d = Decode(stream);
     EXPECT_EQ(d.result, ExplodeOk);
     EXPECT_EQ(d.output, expected);
-    ExpectSameForOneByteReads(stream, d);
+    ExpectSameForShortReads(stream, d);
 }
 
 // Random literals and copies of every length and reachable distance, checked
@@ -470,7 +529,7 @@ TEST(Explode, RandomTokensMatchPlainExpansion) {
             EXPECT_EQ(d.result, ExplodeOk) << ascii << dict;
             EXPECT_EQ(d.output, expected) << ascii << dict;
             ExpectBlockedWrites(d);
-            ExpectSameForOneByteReads(stream, d);
+            ExpectSameForShortReads(stream, d);
         }
     }
 }
@@ -507,7 +566,7 @@ TEST(Explode, IndependentEncoderStreamsDecodeToTheirPlainFiles) {
         ExpectBlockedWrites(d);
         EXPECT_EQ(d.writeSizes.size(), plainSize / 4096 + 1);
         EXPECT_EQ(d.reads, packedSize / 2048 + 2) << "one read per block, one that finds the end";
-        ExpectSameForOneByteReads(stream, d);
+        ExpectSameForShortReads(stream, d);
     }
     EXPECT_GT(streams, 0);
 }
