@@ -3,6 +3,8 @@
 // started from a state derived from the key and carried from block to block.
 #include "Encript.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t kMultiplier = 134775813; // 0x08088405
@@ -56,27 +58,43 @@ void Scrambler::setKey(const std::string& key) {
 
 // Byte k of the block is XORed with the top byte of the (k+1)-th state after
 // `state`. Eight lanes each advance eight steps at a time, so their
-// multiplications do not wait on one another; the program-wide generator is
-// never touched, which is what saving and restoring it would leave.
+// multiplications do not wait on one another, and their key bytes are XORed
+// in four at a time; the program-wide generator is never touched,
+// which is what saving and restoring it would leave.
 void Scrambler::apply(uint8_t* buffer, int32_t length) {
     if (length <= 0) return;
     // A local copy: stores through buffer could otherwise alias the member.
     uint32_t at = state;
-    uint32_t count = uint32_t(length);
+    const uint32_t count = uint32_t(length);
     uint32_t i = 0;
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     if (count >= kLanes) {
-        uint32_t lane[kLanes];
-        lane[0] = Step(at);
-        for (uint32_t j = 1; j < kLanes; ++j) lane[j] = Step(lane[j - 1]);
+        // Two groups of four lanes; a group's top bytes make one 32-bit key.
+        uint32_t a0 = Step(at), a1 = Step(a0), a2 = Step(a1), a3 = Step(a2);
+        uint32_t b0 = Step(a3), b1 = Step(b0), b2 = Step(b1), b3 = Step(b2);
+        const auto keyOf = [](uint32_t l0, uint32_t l1, uint32_t l2, uint32_t l3) {
+            return l0 >> 24 | (l1 >> 16 & 0xFF00) | (l2 >> 8 & 0xFF0000) | (l3 & 0xFF000000);
+        };
+        const auto xorKey = [](uint8_t* p, uint32_t key) {
+            uint32_t data;
+            std::memcpy(&data, p, sizeof data);
+            data ^= key;
+            std::memcpy(p, &data, sizeof data);
+        };
+        const auto advance = [](uint32_t& l) {
+            l = l * kLaneJump.multiplier + kLaneJump.increment;
+        };
         for (;;) {
-            for (uint32_t j = 0; j < kLanes; ++j) buffer[i + j] ^= uint8_t(lane[j] >> 24);
+            xorKey(buffer + i, keyOf(a0, a1, a2, a3));
+            xorKey(buffer + i + 4, keyOf(b0, b1, b2, b3));
             i += kLanes;
-            at = lane[kLanes - 1];
+            at = b3;
             if (count - i < kLanes) break;
-            for (uint32_t j = 0; j < kLanes; ++j)
-                lane[j] = lane[j] * kLaneJump.multiplier + kLaneJump.increment;
+            advance(a0), advance(a1), advance(a2), advance(a3);
+            advance(b0), advance(b1), advance(b2), advance(b3);
         }
     }
+#endif
     for (; i < count; ++i) {
         at = Step(at);
         buffer[i] ^= uint8_t(at >> 24);
