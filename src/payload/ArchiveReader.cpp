@@ -101,7 +101,7 @@ bool ArchiveReader::refill() {
     }
     if (descramble_) scrambler_.apply(block_, int32_t(blockEnd_));
     if (checking_) {
-        takeCrcAndTail(blockEnd_);
+        takeCrc(blockEnd_);
         if (plainCopy_ != nullptr) copyPlain(blockEnd_);
         notify(ArchiveEvent::Block);
     }
@@ -109,7 +109,7 @@ bool ArchiveReader::refill() {
 }
 
 // The CRC of count plain bytes at blockStart_, noted at each possible end.
-void ArchiveReader::takeCrcAndTail(uint32_t count) {
+void ArchiveReader::takeCrc(uint32_t count) {
     uint32_t done = 0;
     for (uint32_t k = 0; k < endCount_; ++k) {
         BodyEnd& end = ends_[k];

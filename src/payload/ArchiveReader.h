@@ -114,7 +114,7 @@ private:
     uint32_t position() const { return blockStart_ + blockAt_; }
     uint32_t readBody(uint8_t* out, uint32_t count);
     bool skipBody(uint32_t count);
-    void takeCrcAndTail(uint32_t count);
+    void takeCrc(uint32_t count);
     void copyPlain(uint32_t count);
 
     ArchiveResult readRecord(uint32_t index);
