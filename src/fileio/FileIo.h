@@ -55,6 +55,10 @@ public:
     SysError takeError();
     SysError pendingError() const { return error_; }
 
+    // The descriptor (POSIX) or HANDLE (Win32), -1 when closed: for host
+    // services that the installer does without.
+    intptr_t systemHandle() const { return handle_; }
+
 private:
     void record(SysError code);
 

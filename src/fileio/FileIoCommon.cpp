@@ -1,6 +1,7 @@
 // The link-free root and the created-file watch, for both platforms.
 #include "FileIoInternal.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -8,7 +9,17 @@ namespace {
 std::string linkFreeRoot;       // as given
 std::string linkFreeRootSystem; // the system's spelling, no trailing separator
 std::string refusedLink;
+// Members may be extracted on several threads; the refusal is noted under
+// this small lock.
+std::atomic_flag refusedLinkBusy = ATOMIC_FLAG_INIT;
 CreatedFileWatch createdFileWatch = nullptr;
+
+void NoteRefusedLink(const std::string& link) {
+    while (refusedLinkBusy.test_and_set(std::memory_order_acquire)) {
+    }
+    refusedLink = link;
+    refusedLinkBusy.clear(std::memory_order_release);
+}
 
 bool IsSeparator(char c, const char* separators) {
     return c != '\0' && std::strchr(separators, c) != nullptr;
@@ -50,7 +61,7 @@ SysError CheckNoLinkBelowRoot(const std::string& systemPath, const char* separat
         const std::string prefix = systemPath.substr(0, at);
         switch (probe(prefix)) {
         case EntryKind::Missing: return 0; // nothing exists below it
-        case EntryKind::Link: refusedLink = prefix; return kLinkInTheWay;
+        case EntryKind::Link: NoteRefusedLink(prefix); return kLinkInTheWay;
         case EntryKind::Other: break;
         }
     }

@@ -102,6 +102,16 @@ void Scrambler::apply(uint8_t* buffer, int32_t length) {
     state = at;
 }
 
+void Scrambler::skip(uint32_t count) {
+    // Square-and-multiply on the jump: bit k of count applies 2^k steps.
+    Jump power{kMultiplier, kIncrement};
+    for (; count != 0; count >>= 1) {
+        if (count & 1) state = state * power.multiplier + power.increment;
+        power = {power.multiplier * power.multiplier,
+                 power.increment * power.multiplier + power.increment};
+    }
+}
+
 uint32_t DrawRandom(uint32_t range) {
     generatorState = Step(generatorState);
     return uint32_t((uint64_t(generatorState) * range) >> 32);

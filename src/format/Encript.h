@@ -13,6 +13,9 @@ struct Scrambler {
     void setKey(const std::string& key);
     // XORs the next length bytes of the stream into buffer.
     void apply(uint8_t* buffer, int32_t length);
+    // Moves the stream count bytes on without producing them, in about 32
+    // steps: a reader can start descrambling in the middle of the body.
+    void skip(uint32_t count);
 };
 
 void InitEncript();

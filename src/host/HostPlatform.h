@@ -32,5 +32,9 @@ SysError OpenRegularFile(const std::string& path, std::FILE** file, std::string*
 // What a file that is not regular is, in the same words, for a refusal.
 std::string KindOfFile(const std::string& path);
 
+// Whether both are open on the same file (the same device and inode, or
+// volume and file index on Win32), whatever names led to it.
+bool SameFile(const File& a, const File& b);
+
 // Renames from to to, replacing an existing to in one step.
 SysError RenameOver(const std::string& from, const std::string& to);

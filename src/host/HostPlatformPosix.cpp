@@ -84,3 +84,11 @@ std::string KindOfFile(const std::string& path) {
 SysError RenameOver(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : SysError(errno);
 }
+
+bool SameFile(const File& a, const File& b) {
+    struct stat first, second;
+    if (!a.isOpen() || !b.isOpen() || ::fstat(int(a.systemHandle()), &first) != 0 ||
+        ::fstat(int(b.systemHandle()), &second) != 0)
+        return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}

@@ -72,3 +72,14 @@ std::string KindOfFile(const std::string& path) {
 SysError RenameOver(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
 }
+
+bool SameFile(const File& a, const File& b) {
+    BY_HANDLE_FILE_INFORMATION first, second;
+    if (!a.isOpen() || !b.isOpen() ||
+        !GetFileInformationByHandle(reinterpret_cast<HANDLE>(a.systemHandle()), &first) ||
+        !GetFileInformationByHandle(reinterpret_cast<HANDLE>(b.systemHandle()), &second))
+        return false;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}

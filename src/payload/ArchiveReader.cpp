@@ -62,18 +62,19 @@ ArchiveResult ArchiveReader::fault(ArchiveFault what, uint32_t member) const {
 }
 
 void ArchiveReader::startPass(File& source, uint32_t origin, uint32_t bodyLimit, uint32_t readLimit,
-                              bool descramble) {
+                              bool descramble, uint32_t from) {
     source_ = &source;
     origin_ = origin;
     bodyLimit_ = bodyLimit;
     readLimit_ = readLimit;
     descramble_ = descramble;
-    filePos_ = blockStart_ = 0;
+    filePos_ = blockStart_ = from;
     blockAt_ = blockEnd_ = 0;
     readError_ = copyError_ = 0;
     readShort_ = false;
     scrambler_.setKey(key_);
-    source.seek(origin);
+    scrambler_.skip(from);
+    source.seek(origin + from);
 }
 
 // False when nothing more can be read: the end of the pass, a read error, a
@@ -382,8 +383,21 @@ ArchiveResult ArchiveReader::unpack(const std::string& destination, BodyState bo
         startPass(*plainCopy, 0, bodyEnd_, bodyEnd_, false);
     else
         startPass(file_, span_.start, bodyEnd_, bodyEnd_, body == BodyState::Scrambled);
+    const ArchiveResult result = unpackMembers(destination, 0);
+    if (result.ok()) notify(ArchiveEvent::End);
+    return result;
+}
+
+ArchiveResult ArchiveReader::unpackRun(const std::string& destination, const MemberRun& run) {
+    plainCopy_ = nullptr;
+    const uint32_t to = std::min(run.to, size_);
+    startPass(file_, span_.start, to, to, true, std::min(run.from, to));
+    return unpackMembers(destination, run.firstIndex);
+}
+
+ArchiveResult ArchiveReader::unpackMembers(const std::string& destination, uint32_t firstIndex) {
     memberPath_.clear();
-    for (uint32_t index = 0; position() < bodyEnd_; ++index) {
+    for (uint32_t index = firstIndex; position() < bodyLimit_; ++index) {
         // The first pass accepted every record: failing now is a read error.
         if (!readRecord(index).ok()) return fault(ArchiveFault::ReadFailed, index);
         const MemberHeader& header = member_.header;
@@ -427,6 +441,5 @@ ArchiveResult ArchiveReader::unpack(const std::string& destination, BodyState bo
         }
         ApplyAttributes(memberPath_, header.attributes);
     }
-    notify(ArchiveEvent::End);
     return ArchiveResult{};
 }

@@ -10,7 +10,8 @@
 //           size, unpacked size and CRC, and hands the plain body on to a
 //           copy (the archive file itself: rewritten in place).
 //   unpack  writes every member below a destination, from the scrambled or
-//           the already plain body, checking each as it goes.
+//           the already plain body, checking each as it goes. The host
+//           tool unpacks runs of members instead, several at once.
 // Nothing is written below the destination before check has passed; the
 // caller keeps that order. What happens is reported to an observer, which
 // reads the reader's state (the member, its path, its progress); failures
@@ -55,6 +56,15 @@ struct ArchiveObserver {
 
 enum class BodyState : uint8_t { Scrambled, Plain };
 
+// A run of whole members that check accepted: the record of member
+// firstIndex starts at from, and the run ends at to (offsets from the start
+// of the body; to is the next run's from or the body's size).
+struct MemberRun {
+    uint32_t firstIndex = 0;
+    uint32_t from = 0;
+    uint32_t to = 0;
+};
+
 class ArchiveReader {
 public:
     ArchiveReader(File& file, const ArchiveSpan& span, const std::string& key,
@@ -71,6 +81,12 @@ public:
     // the file still holds it scrambled. With plainCopy, another file that
     // the first pass filled, the plain body is read from there instead.
     ArchiveResult unpack(const std::string& destination, BodyState body, File* plainCopy = nullptr);
+    // Unpacks one run of the scrambled body as unpack does the whole of it,
+    // without a check of its own: the runs come from another reader's check
+    // of the same file. Readers of their own, each on its own File, can so
+    // unpack runs side by side. The caller holds the link-free root, and no
+    // End is reported.
+    ArchiveResult unpackRun(const std::string& destination, const MemberRun& run);
     // Another observer for the passes that follow.
     void observe(ArchiveObserver observer) { observer_ = observer; }
 
@@ -109,7 +125,7 @@ private:
     };
 
     void startPass(File& source, uint32_t origin, uint32_t bodyLimit, uint32_t readLimit,
-                   bool descramble);
+                   bool descramble, uint32_t from = 0);
     bool refill();
     uint32_t position() const { return blockStart_ + blockAt_; }
     uint32_t readBody(uint8_t* out, uint32_t count);
@@ -123,6 +139,7 @@ private:
     void startMember();
     uint32_t explodeMember();
     ArchiveResult memberVerdict(uint32_t explodeResult) const;
+    ArchiveResult unpackMembers(const std::string& destination, uint32_t firstIndex);
     void flushPlain();
     void discardMemberFile();
 

@@ -41,7 +41,7 @@ TEST(Crc32, SplitBufferGivesTheSameRegister) {
 
 namespace {
 
-TEST(Crc32, EightBytesPerStepAgreesWithOneBitAtATimeAtAnyLengthAlignmentAndSplit) {
+TEST(Crc32, FastLoopsAgreeWithOneBitAtATimeAtAnyLengthAlignmentAndSplit) {
     std::mt19937 random(20261210);
     std::vector<uint8_t> data(4096 + 16);
     for (uint8_t& b : data) b = uint8_t(random());

@@ -87,6 +87,26 @@ TEST(Encript, ScramblingTwiceGivesTheBytesBack) {
     EXPECT_EQ(Descrambled("k", Descrambled("k", body, 12596), 999), body);
 }
 
+TEST(Encript, SkippingTheStreamStartsItWhereDescramblingWouldBe) {
+    const Bytes body = Body(70001);
+    const Bytes whole = Descrambled("skip key", body, body.size());
+    for (uint32_t from : {0u, 1u, 7u, 8u, 4097u, 65536u, 69999u, 70001u}) {
+        Scrambler s;
+        s.setKey("skip key");
+        s.skip(from);
+        Bytes tail(body.begin() + from, body.end());
+        s.apply(tail.data(), int32_t(tail.size()));
+        EXPECT_TRUE(std::equal(tail.begin(), tail.end(), whole.begin() + from)) << from;
+    }
+    // The generator's full period is 2^32 steps: 2^32 - 1 of them and one more
+    // come back to the start.
+    Scrambler s;
+    s.state = 0x12345678;
+    s.skip(0xFFFFFFFF);
+    s.skip(1);
+    EXPECT_EQ(s.state, 0x12345678u);
+}
+
 TEST(Encript, EmptyOrNegativeBlockChangesNothing) {
     SetScrambleKey("x");
     uint32_t state = GetScrambleState();

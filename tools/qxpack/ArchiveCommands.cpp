@@ -12,10 +12,10 @@
 #include "Cli.h"
 #include "CodePage1252.h"
 #include "Commands.h"
+#include "ExtractRuns.h"
 #include "FileIo.h"
 #include "Global.h"
 #include "HostPlatform.h"
-#include "Interrupt.h"
 #include "PayloadLocation.h"
 #include "SignatureFaultText.h"
 
@@ -221,16 +221,20 @@ CLI::App* AddExtractCommand(CLI::App& qxpack, ArchiveOptions* o) {
         "when missing) with the installer's own archive reader: FILE is read once\n"
         "to check the checksum, every record and name, and once more to unpack\n"
         "each member, checking its size and CRC. Nothing is written before the\n"
-        "check has passed, and no copy of the archive is made. FILE itself is\n"
+        "check has passed, and no copy of the archive is made. Members are\n"
+        "unpacked on several cores (--jobs); the result, and the member that an\n"
+        "error names, are those of unpacking front to back. FILE itself is\n"
         "left as it is: a DIR where a member would replace it is refused. Nothing\n"
         "is written through a link below DIR (DIR itself may be one); a link in\n"
         "the way is an error. A member that fails is removed; when unpacking\n"
         "fails, the folders that extract created go again if they are still\n"
-        "empty. Interrupted (SIGINT, SIGTERM, SIGHUP), it removes the member\n"
+        "empty. Interrupted (SIGINT, SIGTERM, SIGHUP), it removes the members\n"
         "being written and exits with 128 + the signal's number.",
         o);
     extract->add_option("DIR", o->dir, "the folder to unpack into")->required();
     extract->add_flag("-q,--quiet", o->quiet, "no progress and no summary");
+    AddJobsOption(extract, &o->jobs,
+                  "threads that unpack members at the same time (default: the number of cores)");
     return extract;
 }
 
@@ -374,51 +378,6 @@ const ArchiveMember* MemberOverInput(const ArchiveInput& in,
     return nullptr;
 }
 
-RemovedOnInterrupt* memberBeingWritten = nullptr;
-
-// The file layer reports each member file while it is open for writing.
-void WatchMemberFile(const char* systemPath) {
-    if (memberBeingWritten == nullptr) return;
-    if (systemPath != nullptr)
-        memberBeingWritten->set(systemPath);
-    else
-        memberBeingWritten->clear();
-}
-
-// While it lives, the file being written below DIR is removed on interruption.
-class MemberFilesWatched {
-public:
-    MemberFilesWatched() {
-        memberBeingWritten = &removeMember_;
-        WatchCreatedFiles(WatchMemberFile);
-    }
-    ~MemberFilesWatched() {
-        WatchCreatedFiles(nullptr);
-        memberBeingWritten = nullptr;
-    }
-    MemberFilesWatched(const MemberFilesWatched&) = delete;
-    MemberFilesWatched& operator=(const MemberFilesWatched&) = delete;
-
-private:
-    RemovedOnInterrupt removeMember_;
-};
-
-// The progress of the unpacking pass in bytes written of the members' total.
-struct ExtractProgress {
-    ProgressBar* bar = nullptr;
-    const std::vector<ArchiveMember>* members = nullptr; // from the check
-    uint64_t doneBefore = 0; // bytes of the members before the current one
-};
-
-void ShowExtractProgress(void* context, ArchiveEvent event, const ArchiveReader& reader) {
-    ExtractProgress& state = *static_cast<ExtractProgress*>(context);
-    const ArchiveMember& m = reader.member();
-    if (event == ArchiveEvent::MemberStart && m.index > 0)
-        state.doneBefore += (*state.members)[m.index - 1].header.unpackedSize;
-    if (event == ArchiveEvent::MemberStart || event == ArchiveEvent::MemberBlock)
-        state.bar->update(state.doneBefore + reader.plainDone(), m.name);
-}
-
 } // namespace
 
 int RunExtract(const ArchiveOptions& o) {
@@ -463,25 +422,33 @@ int RunExtract(const ArchiveOptions& o) {
         return Fail(command, destination + ": cannot create the folder" +
                                  (ec ? ": " + ec.message() : std::string()));
 
-    // Below DIR no link is followed; an interruption removes the member
+    // Below DIR no link is followed; an interruption removes the members
     // being written.
     const LinkFreeBelow linkFree(destination);
-    const MemberFilesWatched watched;
     uint64_t total = 0;
     for (const ArchiveMember& m : log.members) total += m.header.unpackedSize;
     ProgressBar bar(total, !o.quiet && ProgressWanted());
-    ExtractProgress progress;
-    progress.bar = &bar;
-    progress.members = &log.members;
-    reader->observe({ShowExtractProgress, &progress});
-    result = reader->unpack(destination, BodyState::Scrambled);
+    ExtractJob job;
+    job.path = &in.path;
+    job.input = &in.file;
+    job.span = in.span;
+    job.key = &key;
+    job.members = &log.members;
+    job.bodySize = reader->bodySize();
+    job.destination = destination;
+    job.jobs = unsigned(o.jobs);
+    job.bar = &bar;
+    const ExtractOutcome outcome = UnpackInRuns(job);
     bar.finish();
-    if (result.ok()) {
+    if (outcome.result.ok()) {
         if (!o.quiet)
             std::printf("%s: %llu members extracted into %s\n", in.path.c_str(),
                         static_cast<unsigned long long>(log.members.size()), destination.c_str());
         return kExitOk;
     }
     RemoveCreatedFolders(created);
-    return Fail(command, into + ArchiveFaultText(result, reader->member()) + LinkRefusalNote());
+    if (outcome.replaced)
+        return Fail(command, into + in.path + " was replaced by another file while it was read");
+    return Fail(command,
+                into + ArchiveFaultText(outcome.result, outcome.member) + LinkRefusalNote());
 }

@@ -84,17 +84,8 @@ CLI::App* AddBuildCommand(CLI::App& qxpack, BuildOptions* o) {
         ->type_name("MODE");
     build->add_option("-d,--dict", o->dict, "dictionary size of every member: 1024, 2048 or 4096")
         ->type_name("SIZE");
-    o->jobs = int(ProcessorCount());
-    build
-        ->add_option("-j,--jobs", o->jobs,
-                     "members packed at the same time (default: the number of cores)")
-        ->type_name("N")
-        ->check([](const std::string& value) {
-            return value.find_first_not_of("0123456789") == std::string::npos && value.size() < 5 &&
-                           std::stoi("0" + value) >= 1
-                       ? std::string()
-                       : "must be a number from 1 to 9999, not '" + value + "'";
-        });
+    AddJobsOption(build, &o->jobs,
+                  "members packed at the same time (default: the number of cores)");
     build->add_flag("--best", o->best, "search harder for the smallest output (slower)");
     build->add_flag("--bare", o->bare, "write the bare archive alone, without a stub");
     build->add_flag("--allow-missing", o->allowMissing,

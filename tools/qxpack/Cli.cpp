@@ -1,10 +1,13 @@
 #include "Cli.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "Commands.h"
 #include "HostPlatform.h"
 
 int Fail(const char* command, const std::string& message) {
@@ -108,4 +111,16 @@ void ProgressBar::finish() {
 
 bool ProgressWanted() {
     return IsTerminal(stderr);
+}
+
+void AddJobsOption(CLI::App* command, int* jobs, const char* description) {
+    *jobs = int(ProcessorCount());
+    command->add_option("-j,--jobs", *jobs, description)
+        ->type_name("N")
+        ->check([](const std::string& value) {
+            return value.find_first_not_of("0123456789") == std::string::npos && value.size() < 5 &&
+                           std::stoi("0" + value) >= 1
+                       ? std::string()
+                       : "must be a number from 1 to 9999, not '" + value + "'";
+        });
 }

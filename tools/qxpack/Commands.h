@@ -9,6 +9,9 @@ namespace CLI {
 class App;
 }
 
+// -j,--jobs N (1 to 9999) on command; *jobs starts as the number of cores.
+void AddJobsOption(CLI::App* command, int* jobs, const char* description);
+
 struct BuildOptions {
     std::string dir;
     std::string out;
@@ -31,6 +34,7 @@ struct ArchiveOptions {
     std::string file;
     std::string dir;
     std::string key;
+    int jobs = 1; // extract: the number of cores unless given
     bool json = false;
     bool quiet = false;
 };

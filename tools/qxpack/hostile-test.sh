@@ -104,6 +104,57 @@ stale .part that is a link|ln -s outside/target.txt out.qxz.part|build --bare --
 stale archive copy in the destination is left alone|mkdir dest && echo stale >'dest/tempfile.$$$'|extract setup.exe dest|0||[ "$(cat 'dest/tempfile.$$$')" = stale ] && [ -f dest/top.txt ]
 CASES
 
+## Extraction on several threads gives what extraction front to back gives.
+# wide.exe: f000.bin to f199.bin, 20 KB each, in about ten runs of members.
+mkdir -p wide/tree
+for i in $(seq -w 0 199); do head -c 20000 /dev/urandom >"wide/tree/f$i.bin"; done
+"$qxpack" build --allow-missing --stub stub.exe --out wide/setup.exe wide/tree >/dev/null ||
+    fail "cannot build wide/setup.exe"
+for jobs in 1 3 8; do
+    rm -rf wide/dest
+    "$qxpack" extract -q --jobs "$jobs" wide/setup.exe wide/dest 2>wide/err.txt ||
+        fail "extract --jobs $jobs: $(cat wide/err.txt)"
+    diff -r wide/tree wide/dest >/dev/null || fail "extract --jobs $jobs gives another tree"
+done
+# Two members fail, in different runs: the error names the first, every
+# member before it stays whole, and none after it is left.
+rm -rf wide/dest && mkdir -p wide/dest wide/outside && echo target >wide/outside/target.txt
+ln -s ../outside/target.txt wide/dest/f010.bin
+ln -s ../outside/target.txt wide/dest/f150.bin
+"$qxpack" extract --jobs 4 wide/setup.exe wide/dest >/dev/null 2>wide/err.txt &&
+    fail "extract over two planted links succeeded"
+grep -q "member 'f010.bin'; wide/dest/f010.bin is a link" wide/err.txt ||
+    fail "the first failing member is not the one named: $(cat wide/err.txt)"
+[ "$(cd wide/dest && ls | tr '\n' ' ')" = "f000.bin f001.bin f002.bin f003.bin f004.bin f005.bin f006.bin f007.bin f008.bin f009.bin f010.bin f150.bin " ] ||
+    fail "after the failure, wide/dest holds $(cd wide/dest && ls | tr '\n' ' ')"
+for i in $(seq -w 0 9); do cmp -s "wide/tree/f00$i.bin" "wide/dest/f00$i.bin" || fail "f00$i.bin is not whole"; done
+[ "$(cat wide/outside/target.txt)" = target ] || fail "a link target was written"
+# Two members of one name, far apart: the later one's bytes stay, as when
+# unpacking front to back. The archive is two bare archives spliced into one.
+mkdir -p wide/first wide/second
+echo old >wide/first/a.txt
+for i in $(seq -w 0 39); do head -c 60000 /dev/zero >"wide/first/f$i.bin"; done
+echo new >wide/second/a.txt
+"$qxpack" build --bare --out wide/first.qxz wide/first >/dev/null &&
+    "$qxpack" build --bare --out wide/second.qxz wide/second >/dev/null ||
+    fail "cannot build the archives to splice"
+python3 - wide/twice.qxz wide/first.qxz wide/second.qxz <<'PY'
+import sys, zlib
+def scramble(data):  # the stream of the empty key
+    state, out = 0, bytearray(data)
+    for i in range(len(out)):
+        state = (state * 134775813 + 1) & 0xFFFFFFFF
+        out[i] ^= state >> 24
+    return bytes(out)
+body = b"".join(scramble(open(name, "rb").read()[:-4]) for name in sys.argv[2:])
+register = zlib.crc32(body) ^ 0xFFFFFFFF  # no final inversion
+open(sys.argv[1], "wb").write(scramble(body) + register.to_bytes(4, "little"))
+PY
+rm -rf wide/dest
+"$qxpack" extract -q --jobs 4 wide/twice.qxz wide/dest 2>wide/err.txt ||
+    fail "extract of the spliced archive: $(cat wide/err.txt)"
+[ "$(cat wide/dest/a.txt 2>&1)" = new ] || fail "a.txt holds '$(cat wide/dest/a.txt 2>&1)', not the later member's bytes"
+
 ## Interruption: a signal in the middle of the work removes what was being
 ## written (and nothing else) and ends with 128 + the signal's number.
 mkdir -p big/tree big/small
@@ -112,6 +163,18 @@ echo first >big/small/aaa.txt
 head -c 128M /dev/zero >big/small/big.bin
 "$qxpack" build --bare --mode binary --dict 4096 --out big/setup.qxz big/small >/dev/null ||
     fail "cannot build the large archive"
+# Two large members in two runs, unpacked at the same time.
+mkdir -p big/two
+echo first >big/two/aaa.txt
+cp big/small/big.bin big/two/big.bin
+cp big/small/big.bin big/two/zzz.bin
+"$qxpack" build --bare --mode binary --dict 4096 --out big/two.qxz big/two >/dev/null ||
+    fail "cannot build the archive of two large members"
+# Whether every file below $1 is whole: the same as its source below $2.
+whole_files() {
+    local f
+    for f in "$1"/*; do cmp -s "$f" "$2/${f#"$1"/}" || return 1; done
+}
 
 # One case a line: qxpack arguments | signal | file that must have grown first | check after.
 while IFS='|' read -r -u 3 arguments signal grows check; do
@@ -146,6 +209,8 @@ build --allow-missing --stub stub.exe --out out.exe big/tree|HUP|out.exe.part|[ 
 extract big/setup.qxz dest|TERM|dest/big.bin|[ "$(ls -A dest)" = aaa.txt ] && cmp -s dest/aaa.txt big/small/aaa.txt
 extract big/setup.qxz dest|INT|dest/big.bin|[ "$(ls -A dest)" = aaa.txt ]
 extract big/setup.qxz dest|HUP|dest/big.bin|[ "$(ls -A dest)" = aaa.txt ]
+# Both members being written go: what stays is whole.
+extract --jobs 2 big/two.qxz dest|TERM|dest/zzz.bin|whole_files dest big/two
 SIGNALS
 
 if [ $failures -ne 0 ]; then
