@@ -21,11 +21,13 @@
 // Tokens are decoded in batches. Between batches a full half goes out and
 // `bits` is topped up with one 64-bit load (56 to 63 bits after it), while 8
 // bytes are left in the block. A batch decodes whole tokens while at least
-// kFastNeed bits are in `bits`: every token but a copy longer than 23 bytes
+// kFastNeed bits are in `bits`: every token but a copy longer than 15 bytes
 // (which checks for its own 30) then finds all its fields there, and since a
 // byte of the block is still unread, its lookahead too; nothing is checked
 // field by field. Each token is resolved by whole-code lookups: flag, length
-// code and extra bits at once; flag and literal at once.
+// code and extra bits at once; flag and literal at once. A copy's distance
+// comes as an offset back from the output position, so that the common copy
+// (at least 16 back, at most 23 long) is two 16-byte moves.
 //
 // The end of a block (fewer than 8 bytes left) is CarefulTail's: it tops
 // `bits` up byte by byte and lets the batch go on while one byte is held
@@ -50,20 +52,22 @@ using namespace explode_tables;
 
 constexpr uint32_t kHalf = kExplodeBlockSize;
 constexpr uint32_t kLookahead = 8;
+// The longest copy that a batch goes on after; a longer one hands the half out.
+constexpr uint32_t kLongestBatchCopy = 23;
 constexpr uint32_t kLongestToken = 1 + 7 + 8 + 8 + 6; // flag, length code, extra, distance, low
 // The bits that a token of a batch starts with: enough for any token but a
-// copy longer than 23 bytes, which checks for kLongestToken itself.
-constexpr uint32_t kFastNeed = 1 + 8 + 8 + 6; // flag, resolved length, distance, low
+// copy longer than 15 bytes, which checks for kLongestToken itself.
+constexpr uint32_t kFastNeed = 1 + kCopyIndexBits + 8 + 6; // flag, resolved length, distance, low
 
 // How far past 8192 the decoder may write before the half goes out. A batch
 // starts below 8192. Its tokens start with kFastNeed of at most 63 bits, so all
-// but the last take at most 40 bits together, and at least 5 each: at most 8
+// but the last take at most 41 bits together, and at least 5 each: at most 8
 // tokens, each moving the position on by at most 23 bytes (after a longer copy
 // the half goes out at once). The last one, and the second literal of a
 // binary pair, write at most the longest copy and the 7 bytes that the last
 // 8-byte step of CopyMatch runs over (a copy in two 16-byte steps writes 32).
 constexpr uint32_t kMostPastHalf =
-    (63 - kFastNeed) / 5 * kLongestResolved + kExplodeLongestCopy + 7 + 1;
+    (63 - kFastNeed) / 5 * kLongestBatchCopy + kExplodeLongestCopy + 7 + 1;
 static_assert(kExplodeWindowSize >= 2 * kHalf + kMostPastHalf, "room for a batch past the half");
 
 struct BitInput {
@@ -147,6 +151,15 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
     return end;
 }
 
+// A copy of at most kLongestBatchCopy bytes from at least 16 back, in two
+// 16-byte steps, each reading only bytes written before it. Writes 32 bytes.
+[[gnu::always_inline]] inline uint8_t* CopyFar(uint8_t* out, intptr_t back, size_t length) {
+    const uint8_t* from = out + back;
+    Copy16(out, from);
+    Copy16(out + 16, from + 16);
+    return out + length;
+}
+
 // Hands the full second half to the write callback and slides the window.
 [[gnu::noinline]] uint8_t* Flush(ExplodeWork* work, uint8_t* out) {
     uint32_t size = kHalf;
@@ -156,14 +169,13 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
 }
 
 // One token field by field, for the end of a block. The lookups count the
-// flag bit among the bits they resolve; it is skipped first here.
+// flag bit among the bits they resolve.
 [[gnu::noinline]] Stop CarefulToken(ExplodeWork* work, BitInput& in, uint8_t*& out) {
     if (in.bits & 1) {
-        if (!Skip(work, in, 1)) return Stop::InputFailure;
-        uint32_t e = kTokenLookup[1 + 2 * (uint32_t(in.bits) & 0xFF)];
+        uint32_t e = kCopyLookup[uint32_t(in.bits) & 0xFF];
         uint32_t length = e >> 8 == kLengthTwo ? 2 : e >> 8;
-        // A resolved entry skips the code and its extra bits at once.
-        if (!Skip(work, in, (e & 0xFF) - 1)) return Stop::InputFailure;
+        // A resolved entry skips the flag, the code and its extra bits at once.
+        if (!Skip(work, in, e & 0xFF)) return Stop::InputFailure;
         if (length >= kLengthUnresolved) {
             uint32_t s = length - kLengthUnresolved;
             uint32_t extra = kLengthExtraBits[s];
@@ -187,7 +199,7 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
     if (!work->literalMode) {
         if (!Skip(work, in, 8)) return Stop::InputFailure;
     } else if (e & ((1u << kAsciiLongPrefix) - 1)) {
-        e = kTokenLookup[2 * e];
+        e = kAsciiLookup[2 * e];
         if (!Skip(work, in, (e & 0xFF) - 1)) return Stop::InputFailure;
         e >>= 8;
     } else {
@@ -237,15 +249,16 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
 
 // Distance lookup for copies longer than 2, whose low bits number the
 // dictionary-size bits. Entry: bits 0-7 the code length, bits 8-15 the code
-// length plus the low bits, bits 16-31 the symbol shifted up by the low bits.
+// length plus the low bits; beside it minus the distance that the code
+// stands for with low bits 0 (the symbol shifted up by the low bits, plus 1).
 void BuildDistanceLookup(ExplodeWork* work) {
     const uint32_t lowBits = work->dictionaryBits;
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t d = kDistanceLookup[i];
         uint32_t codeLength = d & 0xFF;
         uint32_t symbol = d >> 8 >> kLengthTwoLowBits;
-        work->distanceLookup[i] =
-            codeLength | (codeLength + lowBits) << 8 | symbol << lowBits << 16;
+        work->distanceLookup[i] = uint16_t(codeLength | (codeLength + lowBits) << 8);
+        work->distanceBack[i] = int16_t(-int32_t(symbol << lowBits) - 1);
     }
 }
 
@@ -271,7 +284,8 @@ constexpr uint32_t kShiftMask = sizeof(void*) == 4 ? 31 : 63;
 // A literal at the token start: the flag and 8 plain bits, or an ASCII code
 // from one of two lookups, as its first four bits say.
 template <bool kAscii>
-[[gnu::always_inline]] inline void Literal(uint64_t& bits, uint32_t& count, uint8_t*& out) {
+[[gnu::always_inline]] inline void Literal(const Lookups* lookups, uint64_t& bits, uint32_t& count,
+                                           uint8_t*& out) {
     if (!kAscii) {
         *out++ = uint8_t(bits >> 1);
         Drop(bits, count, 9);
@@ -279,9 +293,9 @@ template <bool kAscii>
     }
     uint32_t e;
     if (bits & ((1u << kAsciiLongPrefix) - 1) << 1)
-        e = kTokenLookup[bits & 0x1FF];
+        e = lookups->ascii[bits & 0x1FF];
     else
-        e = kAsciiLongLookup[(bits >> (1 + kAsciiLongPrefix)) & 0x1FF];
+        e = lookups->asciiLong[(bits >> (1 + kAsciiLongPrefix)) & 0x1FF];
     *out++ = uint8_t(e >> 8);
     Drop(bits, count, e);
 }
@@ -296,6 +310,13 @@ template <bool kAscii>
     // The last position from which a 64-bit load stays within the block.
     uintptr_t lastLoad = uintptr_t(end) - 8;
     uint8_t* out = work->window + kHalf;
+    // The lookups' address, held in a register: left to itself the compiler
+    // rebuilds the constant address before each lookup, one more instruction
+    // per token.
+    const Lookups* lookups = &kLookups;
+#if defined(__x86_64__) && defined(__GNUC__)
+    asm("" : "+r"(lookups));
+#endif
     Stop stop = Stop::None;
     for (;;) {
         if (Count(count) < kFastNeed) {
@@ -321,31 +342,39 @@ template <bool kAscii>
         }
 
         if ((bits & 1) == 0) {
-            Literal<kAscii>(bits, count, out);
+            Literal<kAscii>(lookups, bits, count, out);
             // Bits for one more binary literal are still there.
-            if (!kAscii && (bits & 1) == 0) Literal<kAscii>(bits, count, out);
+            if (!kAscii && (bits & 1) == 0) Literal<kAscii>(lookups, bits, count, out);
             continue;
         }
         // Copy: flag, length code and extra bits, distance code and low bits.
-        uint32_t e = kTokenLookup[bits & 0x1FF];
-        uint32_t length = e >> 8;
-        uint32_t distance; // minus 1
-        if (length <= kLongestResolved) {
+        uint32_t index = uint32_t(bits) & 0xFF;
+        uint32_t e = lookups->copy[index];
+        size_t length;
+        intptr_t back; // minus the distance: where the copy starts, seen from `out`
+        if (e < (kLongestResolved + 1) << 8) {
+            length = lookups->copyLength[index];
             Drop(bits, count, e);
-            uint32_t d = work->distanceLookup[bits & 0xFF];
-            distance = (d >> 16) + (uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
+            uint32_t i = uint32_t(bits) & 0xFF;
+            uint32_t d = work->distanceLookup[i];
+            back = work->distanceBack[i] -
+                   intptr_t(uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
             Drop(bits, count, d >> 8);
-        } else if (length == kLengthTwo) {
+            if (back <= -16) {
+                out = CopyFar(out, back, length);
+                continue;
+            }
+        } else if (e >> 8 == kLengthTwo) {
             Drop(bits, count, e);
             length = 2;
-            uint32_t d = kDistanceLookup[bits & 0xFF];
-            distance = (d >> 8) + (uint32_t(bits >> (d & kShiftMask)) & 3);
+            uint32_t d = lookups->distance[bits & 0xFF];
+            back = -1 - intptr_t((d >> 8) + (uint32_t(bits >> (d & kShiftMask)) & 3));
             Drop(bits, count, d + kLengthTwoLowBits);
         } else {
             // Longer than a batch token may be: top up first.
             if (Count(count) < kLongestToken) goto newBatch;
             Drop(bits, count, e);
-            uint32_t s = length - kLengthUnresolved;
+            uint32_t s = (e >> 8) - kLengthUnresolved;
             uint32_t extra = kLengthExtraBits[s];
             length = kLengthBases[s] + 2 + (uint32_t(bits) & ((1u << extra) - 1));
             if (length == kEndMarkerLength) {
@@ -353,21 +382,22 @@ template <bool kAscii>
                 break;
             }
             Drop(bits, count, extra);
-            uint32_t d = work->distanceLookup[bits & 0xFF];
-            distance = (d >> 16) + (uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
+            uint32_t i = uint32_t(bits) & 0xFF;
+            uint32_t d = work->distanceLookup[i];
+            back = work->distanceBack[i] -
+                   intptr_t(uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
             Drop(bits, count, d >> 8);
-            out = CopyMatch(out, distance + 1, length);
-            if (out >= flushPoint) out = Flush(work, out);
+            if (length > kLongestBatchCopy) {
+                out = CopyMatch(out, uint32_t(-back), uint32_t(length));
+                if (out >= flushPoint) out = Flush(work, out);
+                continue;
+            }
+        }
+        if (back <= -16) {
+            out = CopyFar(out, back, length);
             continue;
         }
-        if (distance >= 15) {
-            const uint8_t* from = out - distance - 1;
-            Copy16(out, from);
-            Copy16(out + 16, from + 16);
-            out += length;
-            continue;
-        }
-        out = CopyMatch(out, distance + 1, length);
+        out = CopyMatch(out, uint32_t(-back), uint32_t(length));
     }
     if (out >= flushPoint) out = Flush(work, out);
     uint32_t size = uint32_t(out - work->window) - kHalf;

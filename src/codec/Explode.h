@@ -48,12 +48,14 @@ struct ExplodeWork {
     uint8_t window[kExplodeWindowSize];
     uint8_t input[kExplodeInputSize]; // the block the read callback filled
     // The distance lookup for copies longer than 2 with this dictionary size,
-    // built at the start (see Explode.cpp); the other lookups are constant
-    // tables (ExplodeTables.h).
-    uint32_t distanceLookup[256];
+    // built at the start (see Explode.cpp): the bits to skip, and minus the
+    // distance that the code stands for. The other lookups are constant tables
+    // (ExplodeTables.h).
+    uint16_t distanceLookup[256];
+    int16_t distanceBack[256];
     // Keeps the size that the 32-bit archive reader has always set aside.
     uint8_t reserved[kExplodeWorkSize - 3 * 4 - 3 * 4 - kExplodeWindowSize - kExplodeInputSize -
-                     256 * 4];
+                     256 * 2 * 2];
 };
 static_assert(sizeof(void*) != 4 || sizeof(ExplodeWork) == kExplodeWorkSize,
               "the 32-bit work area is exactly what the archive reader sets aside");

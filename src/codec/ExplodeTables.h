@@ -96,42 +96,58 @@ constexpr std::array<uint8_t, 256> MakeSymbolLookup(const std::array<uint8_t, N>
     return lookup;
 }
 
-// Token lookup, indexed by a token's flag bit and the 8 stream bits after it,
-// so that a literal and a copy take the same first step. Every entry holds in
-// bits 0-7 the bits it resolves from the flag on, so that one shift drops a
-// whole resolved field together with its flag.
-//
-// Odd indices (copy flag): the length. Entry: bits 0-7 the bits used (flag,
-// code and, when resolved, the extra bits); bits 8-15 one of
-//   the copy length, 3 to 23 (code and extra bits fit in the 8 indexed bits);
+// Copy lookup, indexed by a token's flag bit (1 for a copy) and the 7 stream
+// bits after it: the low byte of the bit buffer, which a single instruction
+// fetches. Entry: bits 0-7 the bits used (flag, code and, when resolved, the
+// extra bits), so that one shift drops a whole resolved field together with
+// its flag; bits 8-15 one of
+//   the copy length, 3 to 15 (code and extra bits fit in the 7 indexed bits);
 //   kLengthTwo for length 2, whose distance has its own low-bit count;
-//   kLengthUnresolved + the symbol (11 to 15: the extra bits come after).
+//   kLengthUnresolved + the symbol (10 to 15: the extra bits come after).
 // So a single comparison separates the common copies from the others.
-//
-// Even indices (literal flag): an ASCII literal. Every ASCII code longer than
-// 8 bits starts with four 0 bits; a code that does not is found here, with the
-// bits used (flag and code) in bits 0-7 and the byte in bits 8-15. Codes that
-// start with four 0 bits are in kAsciiLongLookup; their entries here are 0.
-constexpr uint32_t kLongestResolved = 23;
+constexpr uint32_t kLongestResolved = 15;
 constexpr uint32_t kLengthTwo = 24;
 constexpr uint32_t kLengthUnresolved = 32;
-constexpr uint32_t kAsciiLongPrefix = 4; // the 0 bits that every long ASCII code starts with
+constexpr uint32_t kCopyIndexBits = 7; // the stream bits after the flag that the copy lookup sees
 
-constexpr std::array<uint16_t, 512> MakeTokenLookup() {
+constexpr std::array<uint16_t, 256> MakeCopyLookup() {
     std::array<uint8_t, 256> symbols = MakeSymbolLookup(kLengthCodeLengths, kLengthCodes);
-    std::array<uint16_t, 512> lookup{};
+    std::array<uint16_t, 256> lookup{};
     for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t s = symbols[i];
+        uint32_t bits = i >> 1; // the flag is bit 0
+        uint32_t s = symbols[bits];
         uint32_t codeLength = kLengthCodeLengths[s];
         uint32_t extra = kLengthExtraBits[s];
         uint16_t entry = uint16_t((1 + codeLength) | (kLengthUnresolved + s) << 8);
-        if (codeLength + extra <= 8) {
-            uint32_t length = kLengthBases[s] + 2 + ((i >> codeLength) & ((1u << extra) - 1));
+        if (codeLength + extra <= kCopyIndexBits) {
+            uint32_t length = kLengthBases[s] + 2 + ((bits >> codeLength) & ((1u << extra) - 1));
             if (length == 2) length = kLengthTwo;
             entry = uint16_t((1 + codeLength + extra) | length << 8);
         }
-        lookup[1 + 2 * i] = entry;
+        lookup[i] = entry;
     }
+    return lookup;
+}
+
+// Bits 8-15 of each copy entry on their own: the length comes in one load,
+// where shifting a copy of the entry takes two more instructions.
+constexpr std::array<uint8_t, 256> MakeCopyLengths() {
+    std::array<uint16_t, 256> copy = MakeCopyLookup();
+    std::array<uint8_t, 256> lengths{};
+    for (uint32_t i = 0; i < 256; ++i) lengths[i] = uint8_t(copy[i] >> 8);
+    return lengths;
+}
+
+// ASCII literal lookup, indexed by a token's flag bit (0 for a literal) and
+// the 8 stream bits after it; the odd entries are not used. Every ASCII code
+// longer than 8 bits starts with four 0 bits; a code that does not is found
+// here, with the bits used (flag and code) in bits 0-7 and the byte in bits
+// 8-15. Codes that start with four 0 bits are in kAsciiLongLookup; their
+// entries here are 0.
+constexpr uint32_t kAsciiLongPrefix = 4; // the 0 bits that every long ASCII code starts with
+
+constexpr std::array<uint16_t, 512> MakeAsciiLookup() {
+    std::array<uint16_t, 512> lookup{};
     for (uint32_t b = 0; b < 256; ++b) {
         uint32_t n = kAsciiCodeLengths[b];
         uint32_t v = kAsciiCodes[b];
@@ -175,24 +191,29 @@ constexpr std::array<uint16_t, 256> MakeDistanceLookup() {
 
 // The lookups side by side, so that the decoder reaches them all from one address.
 struct Lookups {
-    std::array<uint16_t, 512> token;
+    std::array<uint16_t, 512> ascii;
     std::array<uint16_t, 512> asciiLong;
+    std::array<uint16_t, 256> copy;
     std::array<uint16_t, 256> distance;
+    std::array<uint8_t, 256> copyLength;
 };
-inline constexpr Lookups kLookups = {MakeTokenLookup(), MakeAsciiLongLookup(),
-                                     MakeDistanceLookup()};
-inline constexpr const std::array<uint16_t, 512>& kTokenLookup = kLookups.token;
+inline constexpr Lookups kLookups = {MakeAsciiLookup(), MakeAsciiLongLookup(), MakeCopyLookup(),
+                                     MakeDistanceLookup(), MakeCopyLengths()};
+inline constexpr const std::array<uint16_t, 512>& kAsciiLookup = kLookups.ascii;
+inline constexpr const std::array<uint16_t, 256>& kCopyLookup = kLookups.copy;
 inline constexpr const std::array<uint16_t, 512>& kAsciiLongLookup = kLookups.asciiLong;
 inline constexpr const std::array<uint16_t, 256>& kDistanceLookup = kLookups.distance;
 
 constexpr bool LookupsAreSound() {
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t used = kTokenLookup[1 + 2 * i] & 0xFF;
-        uint32_t value = kTokenLookup[1 + 2 * i] >> 8;
-        if (value >= kLengthUnresolved + 16 || used < 2 || used > 9) return false;
+    for (uint32_t i = 1; i < 256; i += 2) {
+        uint32_t used = kCopyLookup[i] & 0xFF;
+        uint32_t value = kCopyLookup[i] >> 8;
+        if (value != kLookups.copyLength[i] || kCopyLookup[i] != kCopyLookup[i - 1]) return false;
+        if (value >= kLengthUnresolved + 16 || used < 3 || used > 1 + kCopyIndexBits) return false;
         if (value >= kLengthUnresolved) {
             uint32_t s = value - kLengthUnresolved;
-            if (kLengthExtraBits[s] + used - 1 <= 8) return false; // would have been resolved
+            if (kLengthExtraBits[s] + used - 1 <= kCopyIndexBits) return false; // would be resolved
+            if (kLengthCodes[s] != ((i >> 1) & ((1u << (used - 1)) - 1))) return false;
         } else if (value < 3 || (value > kLongestResolved && value != kLengthTwo)) {
             return false;
         }
@@ -202,7 +223,7 @@ constexpr bool LookupsAreSound() {
     for (uint32_t bits = 0; bits < (1u << 13); ++bits) {
         bool isLong = (bits & ((1u << kAsciiLongPrefix) - 1)) == 0;
         uint16_t e =
-            isLong ? kAsciiLongLookup[bits >> kAsciiLongPrefix] : kTokenLookup[2 * (bits & 0xFF)];
+            isLong ? kAsciiLongLookup[bits >> kAsciiLongPrefix] : kAsciiLookup[2 * (bits & 0xFF)];
         uint32_t n = (e & 0xFF) - 1;
         if (e == 0 || n != kAsciiCodeLengths[e >> 8] ||
             kAsciiCodes[e >> 8] != (bits & ((1u << n) - 1)))
