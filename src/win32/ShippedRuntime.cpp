@@ -64,15 +64,22 @@ void free(void* memory) {
     if (memory != nullptr) HeapFree(GetProcessHeap(), 0, memory);
 }
 
-// Byte loops: the programs copy a few KiB at a time. This unit is compiled
-// without loop-to-call rewriting, so none of them turns into a call to itself.
+// The processor's string moves: 4 bytes a step, then the last few. Every
+// byte that the installer unpacks passes through these a few times (the
+// decoder's window slide, the reader's blocks), and on every x86 since the
+// Pentium Pro a long "rep movs" is as fast as any loop. The direction flag
+// is clear on entry, as the calling convention requires.
 void* memcpy(void* to, const void* from, size_t count) {
-    unsigned char* out = static_cast<unsigned char*>(to);
-    const unsigned char* in = static_cast<const unsigned char*>(from);
-    while (count-- != 0) *out++ = *in++;
+    void* out = to;
+    size_t words = count / 4;
+    size_t rest = count % 4;
+    asm volatile("rep movsl" : "+D"(out), "+S"(from), "+c"(words) : : "memory");
+    asm volatile("rep movsb" : "+D"(out), "+S"(from), "+c"(rest) : : "memory");
     return to;
 }
 
+// Forward unless the target starts inside the source; then byte by byte from
+// the end (no caller moves a block up over itself in a hot path).
 void* memmove(void* to, const void* from, size_t count) {
     unsigned char* out = static_cast<unsigned char*>(to);
     const unsigned char* in = static_cast<const unsigned char*>(from);
@@ -85,8 +92,12 @@ void* memmove(void* to, const void* from, size_t count) {
 }
 
 void* memset(void* to, int value, size_t count) {
-    unsigned char* out = static_cast<unsigned char*>(to);
-    while (count-- != 0) *out++ = static_cast<unsigned char>(value);
+    void* out = to;
+    size_t words = count / 4;
+    size_t rest = count % 4;
+    unsigned int pattern = static_cast<unsigned char>(value) * 0x01010101u;
+    asm volatile("rep stosl" : "+D"(out), "+c"(words) : "a"(pattern) : "memory");
+    asm volatile("rep stosb" : "+D"(out), "+c"(rest) : "a"(pattern) : "memory");
     return to;
 }
 
