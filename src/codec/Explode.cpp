@@ -281,6 +281,18 @@ constexpr uint32_t kShiftMask = sizeof(void*) == 4 ? 31 : 63;
     count -= entry;
 }
 
+// The distance of a copy longer than 2: its code and the dictionary-size low
+// bits, as the offset back from the output position.
+[[gnu::always_inline]] inline intptr_t DistanceBack(const ExplodeWork* work, uint64_t& bits,
+                                                    uint32_t& count) {
+    uint32_t i = uint32_t(bits) & 0xFF;
+    uint32_t d = work->distanceLookup[i];
+    intptr_t back =
+        work->distanceBack[i] - intptr_t(uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
+    Drop(bits, count, d >> 8);
+    return back;
+}
+
 // A literal at the token start: the flag and 8 plain bits, or an ASCII code
 // from one of two lookups, as its first four bits say.
 template <bool kAscii>
@@ -355,15 +367,7 @@ template <bool kAscii>
         if (e < (kLongestResolved + 1) << 8) {
             length = lookups->copyLength[index];
             Drop(bits, count, e);
-            uint32_t i = uint32_t(bits) & 0xFF;
-            uint32_t d = work->distanceLookup[i];
-            back = work->distanceBack[i] -
-                   intptr_t(uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
-            Drop(bits, count, d >> 8);
-            if (back <= -16) {
-                out = CopyFar(out, back, length);
-                continue;
-            }
+            back = DistanceBack(work, bits, count);
         } else if (e >> 8 == kLengthTwo) {
             Drop(bits, count, e);
             length = 2;
@@ -382,11 +386,7 @@ template <bool kAscii>
                 break;
             }
             Drop(bits, count, extra);
-            uint32_t i = uint32_t(bits) & 0xFF;
-            uint32_t d = work->distanceLookup[i];
-            back = work->distanceBack[i] -
-                   intptr_t(uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
-            Drop(bits, count, d >> 8);
+            back = DistanceBack(work, bits, count);
             if (length > kLongestBatchCopy) {
                 out = CopyMatch(out, uint32_t(-back), uint32_t(length));
                 if (out >= flushPoint) out = Flush(work, out);
