@@ -1,15 +1,15 @@
 // Explode: the implode-format decoder (stream layout and codes in
 // ExplodeTables.h, callback contract in Explode.h).
 //
-// Bit input, kept in locals while decoding:
+// Bit input, as CarefulTail keeps it (BitInput):
 //   bits   the unread stream bits, the next one in bit 0. Bits at and above
-//          the count are either zero or a prefix of *next (a 64-bit load may
-//          bring part of a byte it does not count); loading that byte again
-//          ORs in the same bits, so they never corrupt the stream.
-//   count  how many bits of `bits` are valid, 0..63 (in the decoding loop
-//          only its low 8 bits; see Count below).
+//          the count are zero.
+//   count  how many bits of `bits` are valid, 0..64.
 //   next   the first byte of the input buffer not yet counted in `bits`.
 //   end    the end of the bytes that the last read delivered.
+// The decoding loop keeps `used`, 64 - count, in place of the count: then
+// `bits` is the 8 bytes before `next` shifted right by `used`, and a refill
+// is a plain load of the 8 bytes that start at the first unused bit.
 //
 // After every field at least 8 bits stay in view (in `bits` or still in the
 // block): a field whose end would leave fewer, with no byte left to pull,
@@ -19,20 +19,21 @@
 // of lookahead and no more.
 //
 // Tokens are decoded in batches. Between batches a full half goes out and
-// `bits` is topped up with one 64-bit load (56 to 63 bits after it), while 8
-// bytes are left in the block. A batch decodes whole tokens while at least
-// kFastNeed bits are in `bits`: every token but a copy longer than 15 bytes
-// (which checks for its own 30) then finds all its fields there, and since a
-// byte of the block is still unread, its lookahead too; nothing is checked
-// field by field. Each token is resolved by whole-code lookups: flag, length
-// code and extra bits at once; flag and literal at once. A copy's distance
-// comes as an offset back from the output position, so that the common copy
-// (at least 16 back, at most 23 long) is two 16-byte moves.
+// `bits` is reloaded with one 64-bit load (57 to 64 bits after it), while a
+// byte of the block stays after the 8 loaded. A batch decodes whole tokens
+// while at least kFastNeed bits are in `bits`: every token but a copy longer
+// than 15 bytes (which checks for its own 30) then finds all its fields there,
+// and since a byte of the block is still unread, its lookahead too; nothing is
+// checked field by field. Each token is resolved by whole-code lookups: flag,
+// length code and extra bits at once; flag and literal at once. A copy's
+// distance comes as an offset back from the output position, so that the
+// common copy (at least 16 back, at most 23 long) is two 16-byte moves.
 //
-// The end of a block (fewer than 8 bytes left) is CarefulTail's: it tops
+// The end of a block (fewer than 9 bytes left) is CarefulTail's: it tops
 // `bits` up byte by byte and lets the batch go on while one byte is held
 // back; below that, tokens go field by field, each field followed by a skip
-// that may pull the next block and may fail, until the next block has come.
+// that may pull the next block and may fail, until the next block has come
+// and the bits in view are all from it.
 //
 // Window: the output position starts at 4096 and never falls below it. When a
 // batch starts at or past 8192, after a copy longer than 23 bytes and after
@@ -60,14 +61,14 @@ constexpr uint32_t kLongestToken = 1 + 7 + 8 + 8 + 6; // flag, length code, extr
 constexpr uint32_t kFastNeed = 1 + kCopyIndexBits + 8 + 6; // flag, resolved length, distance, low
 
 // How far past 8192 the decoder may write before the half goes out. A batch
-// starts below 8192. Its tokens start with kFastNeed of at most 63 bits, so all
-// but the last take at most 41 bits together, and at least 5 each: at most 8
+// starts below 8192. Its tokens start with kFastNeed of at most 64 bits, so all
+// but the last take at most 42 bits together, and at least 5 each: at most 8
 // tokens, each moving the position on by at most 23 bytes (after a longer copy
 // the half goes out at once). The last one, and the second literal of a
 // binary pair, write at most the longest copy and the 7 bytes that the last
 // 8-byte step of CopyMatch runs over (a copy in two 16-byte steps writes 32).
 constexpr uint32_t kMostPastHalf =
-    (63 - kFastNeed) / 5 * kLongestBatchCopy + kExplodeLongestCopy + 7 + 1;
+    (64 - kFastNeed) / 5 * kLongestBatchCopy + kExplodeLongestCopy + 7 + 1;
 static_assert(kExplodeWindowSize >= 2 * kHalf + kMostPastHalf, "room for a batch past the half");
 
 struct BitInput {
@@ -220,11 +221,12 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
     return Stop::None;
 }
 
-// The end of a block, for fewer than 8 bytes left. Byte by byte into `bits`:
+// The end of a block, for fewer than 9 bytes left. Byte by byte into `bits`:
 // while one byte is held back (so that the lookahead of every token lies in
 // the block) and the longest token is in view, the batch goes on. Otherwise
-// tokens go field by field until the next block has come and a batch can
-// start (8 bytes left to load), or the decode stops.
+// tokens go field by field until the next block has come, a batch can start
+// (8 bytes left to load) and the bits in view all come from that block (a
+// batch reloads them from it), or the decode stops.
 [[gnu::noinline]] Stop CarefulTail(ExplodeWork* work, BitInput& in, uint8_t*& out) {
     while (in.count <= 56 && in.end - in.next > 1) {
         in.bits |= uint64_t(*in.next++) << in.count;
@@ -241,7 +243,7 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
         if (out >= flushPoint) out = Flush(work, out);
         Stop stop = CarefulToken(work, in, out);
         if (stop != Stop::None) return stop;
-    } while (in.end - in.next < 8);
+    } while (in.end - in.next < 8 || size_t(in.next - work->input) * 8 < in.count);
     // The batch that follows starts below 8192 too.
     if (out >= flushPoint) out = Flush(work, out);
     return Stop::None;
@@ -262,45 +264,46 @@ void BuildDistanceLookup(ExplodeWork* work) {
     }
 }
 
-// In the decoding loop only the low 8 bits of `count` are the count: the
-// fields drop bits by subtracting whole table entries, whose low 8 bits are
-// the bits they used, and no borrow ever leaves those 8 bits.
-[[gnu::always_inline]] inline uint32_t Count(uint32_t count) {
-    return count & 0xFF;
+// In the decoding loop only the low 8 bits of `used` are the count: the
+// fields drop bits by adding whole table entries, whose low 8 bits are the
+// bits they used, and no carry ever leaves those 8 bits (`used` stays below
+// 64 + kLongestToken).
+[[gnu::always_inline]] inline uint32_t Count(uint32_t used) {
+    return used & 0xFF;
 }
 
 // Every shift of `bits` in the loop is by less than 32: a field takes at most
-// 14 bits, and a refill comes with fewer than kLongestToken bits in `bits`.
+// 14 bits, and a refill shifts by fewer than 8.
 // Masking the count says so: 64-bit processors take a shift count modulo 64
 // anyway, and on 32-bit ones a 64-bit shift need not handle 32 or more.
 constexpr uint32_t kShiftMask = sizeof(void*) == 4 ? 31 : 63;
 
 // Drops the bits that the low 8 bits of a table entry count (at most 30).
-[[gnu::always_inline]] inline void Drop(uint64_t& bits, uint32_t& count, uint32_t entry) {
+[[gnu::always_inline]] inline void Drop(uint64_t& bits, uint32_t& used, uint32_t entry) {
     bits >>= entry & kShiftMask;
-    count -= entry;
+    used += entry;
 }
 
 // The distance of a copy longer than 2: its code and the dictionary-size low
 // bits, as the offset back from the output position.
 [[gnu::always_inline]] inline intptr_t DistanceBack(const ExplodeWork* work, uint64_t& bits,
-                                                    uint32_t& count) {
+                                                    uint32_t& used) {
     uint32_t i = uint32_t(bits) & 0xFF;
     uint32_t d = work->distanceLookup[i];
     intptr_t back =
         work->distanceBack[i] - intptr_t(uint32_t(bits >> (d & kShiftMask)) & work->dictionaryMask);
-    Drop(bits, count, d >> 8);
+    Drop(bits, used, d >> 8);
     return back;
 }
 
 // A literal at the token start: the flag and 8 plain bits, or an ASCII code
 // from one of two lookups, as its first four bits say.
 template <bool kAscii>
-[[gnu::always_inline]] inline void Literal(const Lookups* lookups, uint64_t& bits, uint32_t& count,
+[[gnu::always_inline]] inline void Literal(const Lookups* lookups, uint64_t& bits, uint32_t& used,
                                            uint8_t*& out) {
     if (!kAscii) {
         *out++ = uint8_t(bits >> 1);
-        Drop(bits, count, 9);
+        Drop(bits, used, 9);
         return;
     }
     uint32_t e;
@@ -309,18 +312,21 @@ template <bool kAscii>
     else
         e = lookups->asciiLong[(bits >> (1 + kAsciiLongPrefix)) & 0x1FF];
     *out++ = uint8_t(e >> 8);
-    Drop(bits, count, e);
+    Drop(bits, used, e);
 }
 
 template <bool kAscii>
 [[gnu::always_inline]] inline uint32_t DecodeTokens(ExplodeWork* work, BitInput in) {
     uint8_t* const flushPoint = work->window + 2 * kHalf;
+    // `bits` holds the 64 stream bits of the 8 bytes before `next`, less the
+    // `used` ones already decoded (so 64 - used of them are valid).
     uint64_t bits = in.bits;
-    uint32_t count = in.count;
+    uint32_t used = 64 - in.count;
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
-    // The last position from which a 64-bit load stays within the block.
-    uintptr_t lastLoad = uintptr_t(end) - 8;
+    // The last `next` of a refill: one byte of the block stays unread after
+    // the 8 that it loads.
+    uintptr_t lastLoad = uintptr_t(end) - 1;
     uint8_t* out = work->window + kHalf;
     // The lookups' address, held in a register: left to itself the compiler
     // rebuilds the constant address before each lookup, one more instruction
@@ -331,32 +337,33 @@ template <bool kAscii>
 #endif
     Stop stop = Stop::None;
     for (;;) {
-        if (Count(count) < kFastNeed) {
+        if (Count(used) > 64 - kFastNeed) {
         newBatch:
             if (out >= flushPoint) out = Flush(work, out);
-            if (uintptr_t(next) > lastLoad) {
+            if (uintptr_t(next) + (Count(used) >> 3) > lastLoad) {
                 // Copies, so that the locals stay in registers.
-                BitInput careful{bits, Count(count), next, end};
+                BitInput careful{bits, (64 - used) & 0x7F, next, end};
                 uint8_t* carefulOut = out;
                 stop = CarefulTail(work, careful, carefulOut);
                 out = carefulOut;
                 if (stop != Stop::None) break;
                 bits = careful.bits;
-                count = careful.count;
+                used = 64 - careful.count;
                 next = careful.next;
                 end = careful.end;
-                lastLoad = uintptr_t(end) - 8;
+                lastLoad = uintptr_t(end) - 1;
                 continue;
             }
-            bits |= LoadLe64(next) << (count & kShiftMask);
-            next += 7 - ((count >> 3) & 7);
-            count |= 56;
+            // On past the whole bytes used, then load the 8 before `next`.
+            next += Count(used) >> 3;
+            used &= 7;
+            bits = LoadLe64(next - 8) >> used;
         }
 
         if ((bits & 1) == 0) {
-            Literal<kAscii>(lookups, bits, count, out);
+            Literal<kAscii>(lookups, bits, used, out);
             // Bits for one more binary literal are still there.
-            if (!kAscii && (bits & 1) == 0) Literal<kAscii>(lookups, bits, count, out);
+            if (!kAscii && (bits & 1) == 0) Literal<kAscii>(lookups, bits, used, out);
             continue;
         }
         // Copy: flag, length code and extra bits, distance code and low bits.
@@ -366,18 +373,18 @@ template <bool kAscii>
         intptr_t back; // minus the distance: where the copy starts, seen from `out`
         if (e < (kLongestResolved + 1) << 8) {
             length = lookups->copyLength[index];
-            Drop(bits, count, e);
-            back = DistanceBack(work, bits, count);
+            Drop(bits, used, e);
+            back = DistanceBack(work, bits, used);
         } else if (e >> 8 == kLengthTwo) {
-            Drop(bits, count, e);
+            Drop(bits, used, e);
             length = 2;
             uint32_t d = lookups->distance[bits & 0xFF];
             back = -1 - intptr_t((d >> 8) + (uint32_t(bits >> (d & kShiftMask)) & 3));
-            Drop(bits, count, d + kLengthTwoLowBits);
+            Drop(bits, used, d + kLengthTwoLowBits);
         } else {
             // Longer than a batch token may be: top up first.
-            if (Count(count) < kLongestToken) goto newBatch;
-            Drop(bits, count, e);
+            if (Count(used) > 64 - kLongestToken) goto newBatch;
+            Drop(bits, used, e);
             uint32_t s = (e >> 8) - kLengthUnresolved;
             uint32_t extra = kLengthExtraBits[s];
             length = kLengthBases[s] + 2 + (uint32_t(bits) & ((1u << extra) - 1));
@@ -385,8 +392,8 @@ template <bool kAscii>
                 stop = Stop::EndMarker;
                 break;
             }
-            Drop(bits, count, extra);
-            back = DistanceBack(work, bits, count);
+            Drop(bits, used, extra);
+            back = DistanceBack(work, bits, used);
             if (length > kLongestBatchCopy) {
                 out = CopyMatch(out, uint32_t(-back), uint32_t(length));
                 if (out >= flushPoint) out = Flush(work, out);
