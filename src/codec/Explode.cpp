@@ -4,12 +4,13 @@
 // Bit input, as CarefulTail keeps it (BitInput):
 //   bits   the unread stream bits, the next one in bit 0. Bits at and above
 //          the count are zero.
-//   count  how many bits of `bits` are valid, 0..64.
+//   count  how many bits of `bits` are valid, 0 to a machine word's bits.
 //   next   the first byte of the input buffer not yet counted in `bits`.
 //   end    the end of the bytes that the last read delivered.
-// The decoding loop keeps `used`, 64 - count, in place of the count: then
-// `bits` is the 8 bytes before `next` shifted right by `used`, and a refill
-// is a plain load of the 8 bytes that start at the first unused bit.
+// The decoding loop keeps its bits in a machine word (Word below) and `used`,
+// the word's bits less the count, in place of the count: then `bits` is the
+// word's bytes before `next` shifted right by `used`, and a refill is a plain
+// load of the word that starts at the first unused bit.
 //
 // After every field at least 8 bits stay in view (in `bits` or still in the
 // block): a field whose end would leave fewer, with no byte left to pull,
@@ -19,10 +20,11 @@
 // of lookahead and no more.
 //
 // Tokens are decoded in batches. Between batches a full half goes out and
-// `bits` is reloaded with one 64-bit load (57 to 64 bits after it), while a
-// byte of the block stays after the 8 loaded. A batch decodes whole tokens
+// `bits` is reloaded with one load (57 to 64 bits after it, 25 to 32 on 32-bit
+// processors), while a byte of the block stays after the word loaded. A batch decodes whole tokens
 // while at least kFastNeed bits are in `bits`: every token but a copy longer
-// than 15 bytes (which checks for its own 30) then finds all its fields there,
+// than 15 bytes (which checks for its own 30, and on 32-bit processors may go
+// to the careful tail for them) then finds all its fields there,
 // and since a byte of the block is still unread, its lookahead too; nothing is
 // checked field by field. Each token is resolved by whole-code lookups: flag,
 // length code and extra bits at once; flag and literal at once. A copy's
@@ -80,11 +82,17 @@ struct BitInput {
 
 enum class Stop { None, EndMarker, InputFailure };
 
-[[gnu::always_inline]] inline uint64_t LoadLe64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
+// The decoding loop's bit buffer: a machine word. A 32-bit processor has
+// neither the registers nor the shifts to keep 64 bits at hand; there a
+// refill brings fewer bits, and a long copy may take its fields one by one.
+using Word = uintptr_t;
+constexpr uint32_t kWordBits = 8 * sizeof(Word);
+
+[[gnu::always_inline]] inline Word LoadWord(const uint8_t* p) {
+    Word v;
+    std::memcpy(&v, p, sizeof v);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap64(v);
+    v = sizeof v == 8 ? Word(__builtin_bswap64(v)) : Word(__builtin_bswap32(uint32_t(v)));
 #endif
     return v;
 }
@@ -221,20 +229,26 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
     return Stop::None;
 }
 
-// The end of a block, for fewer than 9 bytes left. Byte by byte into `bits`:
-// while one byte is held back (so that the lookahead of every token lies in
-// the block) and the longest token is in view, the batch goes on. Otherwise
-// tokens go field by field until the next block has come, a batch can start
-// (8 bytes left to load) and the bits in view all come from that block (a
-// batch reloads them from it), or the decode stops.
+// Whether the bits in view all come from the current block, as the decoding
+// loop needs them: it reloads them from there.
+bool FromThisBlock(const ExplodeWork* work, const BitInput& in) {
+    return size_t(in.next - work->input) * 8 >= in.count;
+}
+
+// The end of a block, for fewer than 9 bytes left, and on 32-bit processors a
+// long copy. Byte by byte into `bits`, up to a machine word: while one byte
+// is held back (so that the lookahead of every token lies in the block) and
+// the longest token is in view, the batch goes on. Otherwise tokens go field
+// by field until a batch can start (8 bytes left to load) with all the bits
+// in view from the block, which may be the next one, or the decode stops.
 [[gnu::noinline]] Stop CarefulTail(ExplodeWork* work, BitInput& in, uint8_t*& out) {
-    while (in.count <= 56 && in.end - in.next > 1) {
+    while (in.count <= kWordBits - 8 && in.end - in.next > 1) {
         in.bits |= uint64_t(*in.next++) << in.count;
         in.count += 8;
     }
-    if (in.count >= kLongestToken) return Stop::None;
+    if (in.count >= kLongestToken && FromThisBlock(work, in)) return Stop::None;
     // A field sees all of its bits in `bits`.
-    if (in.count <= 56 && in.next < in.end) {
+    if (in.count <= kWordBits - 8 && in.next < in.end) {
         in.bits |= uint64_t(*in.next++) << in.count;
         in.count += 8;
     }
@@ -243,7 +257,7 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
         if (out >= flushPoint) out = Flush(work, out);
         Stop stop = CarefulToken(work, in, out);
         if (stop != Stop::None) return stop;
-    } while (in.end - in.next < 8 || size_t(in.next - work->input) * 8 < in.count);
+    } while (in.end - in.next < 8 || !FromThisBlock(work, in));
     // The batch that follows starts below 8192 too.
     if (out >= flushPoint) out = Flush(work, out);
     return Stop::None;
@@ -267,26 +281,25 @@ void BuildDistanceLookup(ExplodeWork* work) {
 // In the decoding loop only the low 8 bits of `used` are the count: the
 // fields drop bits by adding whole table entries, whose low 8 bits are the
 // bits they used, and no carry ever leaves those 8 bits (`used` stays below
-// 64 + kLongestToken).
+// kWordBits + kLongestToken).
 [[gnu::always_inline]] inline uint32_t Count(uint32_t used) {
     return used & 0xFF;
 }
 
 // Every shift of `bits` in the loop is by less than 32: a field takes at most
-// 14 bits, and a refill shifts by fewer than 8.
-// Masking the count says so: 64-bit processors take a shift count modulo 64
-// anyway, and on 32-bit ones a 64-bit shift need not handle 32 or more.
-constexpr uint32_t kShiftMask = sizeof(void*) == 4 ? 31 : 63;
+// 14 bits, and a refill shifts by fewer than 8. Masking the count says so to
+// the compiler: processors take a shift count modulo the word's bits anyway.
+constexpr uint32_t kShiftMask = kWordBits - 1;
 
 // Drops the bits that the low 8 bits of a table entry count (at most 30).
-[[gnu::always_inline]] inline void Drop(uint64_t& bits, uint32_t& used, uint32_t entry) {
+[[gnu::always_inline]] inline void Drop(Word& bits, uint32_t& used, uint32_t entry) {
     bits >>= entry & kShiftMask;
     used += entry;
 }
 
 // The distance of a copy longer than 2: its code and the dictionary-size low
 // bits, as the offset back from the output position.
-[[gnu::always_inline]] inline intptr_t DistanceBack(const ExplodeWork* work, uint64_t& bits,
+[[gnu::always_inline]] inline intptr_t DistanceBack(const ExplodeWork* work, Word& bits,
                                                     uint32_t& used) {
     uint32_t i = uint32_t(bits) & 0xFF;
     uint32_t d = work->distanceLookup[i];
@@ -299,7 +312,7 @@ constexpr uint32_t kShiftMask = sizeof(void*) == 4 ? 31 : 63;
 // A literal at the token start: the flag and 8 plain bits, or an ASCII code
 // from one of two lookups, as its first four bits say.
 template <bool kAscii>
-[[gnu::always_inline]] inline void Literal(const Lookups* lookups, uint64_t& bits, uint32_t& used,
+[[gnu::always_inline]] inline void Literal(const Lookups* lookups, Word& bits, uint32_t& used,
                                            uint8_t*& out) {
     if (!kAscii) {
         *out++ = uint8_t(bits >> 1);
@@ -318,14 +331,14 @@ template <bool kAscii>
 template <bool kAscii>
 [[gnu::always_inline]] inline uint32_t DecodeTokens(ExplodeWork* work, BitInput in) {
     uint8_t* const flushPoint = work->window + 2 * kHalf;
-    // `bits` holds the 64 stream bits of the 8 bytes before `next`, less the
-    // `used` ones already decoded (so 64 - used of them are valid).
-    uint64_t bits = in.bits;
-    uint32_t used = 64 - in.count;
+    // `bits` holds the stream bits of the word's bytes before `next`, less
+    // the `used` ones already decoded (so kWordBits - used of them are valid).
+    Word bits = Word(in.bits);
+    uint32_t used = kWordBits - in.count;
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
     // The last `next` of a refill: one byte of the block stays unread after
-    // the 8 that it loads.
+    // the word that it loads.
     uintptr_t lastLoad = uintptr_t(end) - 1;
     uint8_t* out = work->window + kHalf;
     // The lookups' address, held in a register: left to itself the compiler
@@ -337,27 +350,29 @@ template <bool kAscii>
 #endif
     Stop stop = Stop::None;
     for (;;) {
-        if (Count(used) > 64 - kFastNeed) {
+        if (Count(used) > kWordBits - kFastNeed) {
         newBatch:
             if (out >= flushPoint) out = Flush(work, out);
             if (uintptr_t(next) + (Count(used) >> 3) > lastLoad) {
-                // Copies, so that the locals stay in registers.
-                BitInput careful{bits, (64 - used) & 0x7F, next, end};
+            carefulTail:
+                // Copies, so that the locals stay in registers. The count is
+                // kWordBits - Count(used), worked out from `used` itself.
+                BitInput careful{bits, (kWordBits - used) & (2 * kWordBits - 1), next, end};
                 uint8_t* carefulOut = out;
                 stop = CarefulTail(work, careful, carefulOut);
                 out = carefulOut;
                 if (stop != Stop::None) break;
-                bits = careful.bits;
-                used = 64 - careful.count;
+                bits = Word(careful.bits);
+                used = kWordBits - careful.count;
                 next = careful.next;
                 end = careful.end;
                 lastLoad = uintptr_t(end) - 1;
                 continue;
             }
-            // On past the whole bytes used, then load the 8 before `next`.
+            // On past the whole bytes used, then load the word before `next`.
             next += Count(used) >> 3;
             used &= 7;
-            bits = LoadLe64(next - 8) >> used;
+            bits = LoadWord(next - sizeof(Word)) >> used;
         }
 
         if ((bits & 1) == 0) {
@@ -382,8 +397,14 @@ template <bool kAscii>
             back = -1 - intptr_t((d >> 8) + (uint32_t(bits >> (d & kShiftMask)) & 3));
             Drop(bits, used, d + kLengthTwoLowBits);
         } else {
-            // Longer than a batch token may be: top up first.
-            if (Count(used) > 64 - kLongestToken) goto newBatch;
+            // Longer than a batch token may be: top up first. A refill of a
+            // 32-bit word may still fall short; there the careful tail takes
+            // the copy, after the check that a batch starts with.
+            if (Count(used) > kWordBits - kLongestToken) {
+                if (kWordBits == 64) goto newBatch;
+                if (out >= flushPoint) out = Flush(work, out);
+                goto carefulTail;
+            }
             Drop(bits, used, e);
             uint32_t s = (e >> 8) - kLengthUnresolved;
             uint32_t extra = kLengthExtraBits[s];
