@@ -21,18 +21,19 @@
 //
 // Tokens are decoded in batches. Between batches a full half goes out and
 // `bits` is reloaded with one load (57 to 64 bits after it, 25 to 32 on 32-bit
-// processors), while a byte of the block stays after the word loaded. A batch decodes whole tokens
-// while at least kFastNeed bits are in `bits`: every token but a copy longer
-// than 15 bytes (which checks for its own 30, and on 32-bit processors may go
-// to the careful tail for them) then finds all its fields there,
-// and since a byte of the block is still unread, its lookahead too; nothing is
-// checked field by field. Each token is resolved by whole-code lookups: flag,
-// length code and extra bits at once; flag and literal at once. A copy's
-// distance comes as an offset back from the output position, so that the
-// common copy (at least 16 back, at most 23 long) is two 16-byte moves.
+// processors), while a byte of the block stays after the word loaded. A batch
+// decodes whole tokens while at least kFastNeed bits are in `bits`: every
+// token but a copy longer than 15 bytes (which checks for its own 30, and on
+// 32-bit processors may go to the careful tail for them) then finds all its
+// fields there, and since a byte of the block is still unread, its lookahead
+// too; nothing is checked field by field. Each token is resolved by
+// whole-code lookups: flag, length code and extra bits at once; flag and
+// literal at once. A copy's distance comes as an offset back from the output
+// position, so that the common copy (at least 16 back, at most 23 long) is
+// two 16-byte moves.
 //
-// The end of a block (fewer than 9 bytes left) is CarefulTail's: it tops
-// `bits` up byte by byte and lets the batch go on while one byte is held
+// The end of a block (fewer than a word and a byte left) is CarefulTail's: it
+// tops `bits` up byte by byte and lets the batch go on while one byte is held
 // back; below that, tokens go field by field, each field followed by a skip
 // that may pull the next block and may fail, until the next block has come
 // and the bits in view are all from it.
@@ -235,8 +236,8 @@ bool FromThisBlock(const ExplodeWork* work, const BitInput& in) {
     return size_t(in.next - work->input) * 8 >= in.count;
 }
 
-// The end of a block, for fewer than 9 bytes left, and on 32-bit processors a
-// long copy. Byte by byte into `bits`, up to a machine word: while one byte
+// The end of a block, for fewer than a word and a byte left, and on 32-bit
+// processors a long copy. Byte by byte into `bits`, up to a machine word: while one byte
 // is held back (so that the lookahead of every token lies in the block) and
 // the longest token is in view, the batch goes on. Otherwise tokens go field
 // by field until a batch can start (8 bytes left to load) with all the bits
