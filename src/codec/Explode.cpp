@@ -357,7 +357,8 @@ template <bool kAscii>
             if (uintptr_t(next) + (Count(used) >> 3) > lastLoad) {
             carefulTail:
                 // Copies, so that the locals stay in registers. The count is
-                // kWordBits - Count(used), worked out from `used` itself.
+                // kWordBits - Count(used), worked out from `used` itself: the
+                // compiler would mask `used` before every token otherwise.
                 BitInput careful{bits, (kWordBits - used) & (2 * kWordBits - 1), next, end};
                 uint8_t* carefulOut = out;
                 stop = CarefulTail(work, careful, carefulOut);
