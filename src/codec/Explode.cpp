@@ -46,6 +46,7 @@
 // never reads before the window.
 #include "Explode.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "ExplodeTables.h"
@@ -63,15 +64,25 @@ constexpr uint32_t kLongestToken = 1 + 7 + 8 + 8 + 6; // flag, length code, extr
 // copy longer than 15 bytes, which checks for kLongestToken itself.
 constexpr uint32_t kFastNeed = 1 + kCopyIndexBits + 8 + 6; // flag, resolved length, distance, low
 
+// The decoding loop's bit buffer: a machine word. A 32-bit processor has
+// neither the registers nor the shifts to keep 64 bits at hand; there a
+// refill brings fewer bits, and a long copy may take its fields one by one.
+using Word = uintptr_t;
+constexpr uint32_t kWordBits = 8 * sizeof(Word);
+// The bytes that a batch needs left in the block when it starts: a refill
+// loads a word and leaves one byte unread after it.
+constexpr std::ptrdiff_t kBatchBytes = sizeof(Word) + 1;
+
 // How far past 8192 the decoder may write before the half goes out. A batch
-// starts below 8192. Its tokens start with kFastNeed of at most 64 bits, so all
-// but the last take at most 42 bits together, and at least 5 each: at most 8
-// tokens, each moving the position on by at most 23 bytes (after a longer copy
-// the half goes out at once). The last one, and the second literal of a
-// binary pair, write at most the longest copy and the 7 bytes that the last
-// 8-byte step of CopyMatch runs over (a copy in two 16-byte steps writes 32).
+// starts below 8192. Its tokens start with kFastNeed of at most kWordBits
+// bits, so all but the last take at most kWordBits - kFastNeed bits together,
+// and at least 5 each: at most 8 tokens (2 with a 32-bit word), each moving
+// the position on by at most 23 bytes (after a longer copy the half goes out
+// at once). The last one, and the second literal of a binary pair, write at
+// most the longest copy and the 7 bytes that the last 8-byte step of
+// CopyMatch runs over (a copy in two 16-byte steps writes 32).
 constexpr uint32_t kMostPastHalf =
-    (64 - kFastNeed) / 5 * kLongestBatchCopy + kExplodeLongestCopy + 7 + 1;
+    (kWordBits - kFastNeed) / 5 * kLongestBatchCopy + kExplodeLongestCopy + 7 + 1;
 static_assert(kExplodeWindowSize >= 2 * kHalf + kMostPastHalf, "room for a batch past the half");
 
 struct BitInput {
@@ -82,12 +93,6 @@ struct BitInput {
 };
 
 enum class Stop { None, EndMarker, InputFailure };
-
-// The decoding loop's bit buffer: a machine word. A 32-bit processor has
-// neither the registers nor the shifts to keep 64 bits at hand; there a
-// refill brings fewer bits, and a long copy may take its fields one by one.
-using Word = uintptr_t;
-constexpr uint32_t kWordBits = 8 * sizeof(Word);
 
 [[gnu::always_inline]] inline Word LoadWord(const uint8_t* p) {
     Word v;
@@ -240,7 +245,7 @@ bool FromThisBlock(const ExplodeWork* work, const BitInput& in) {
 // processors a long copy. Byte by byte into `bits`, up to a machine word: while one byte
 // is held back (so that the lookahead of every token lies in the block) and
 // the longest token is in view, the batch goes on. Otherwise tokens go field
-// by field until a batch can start (8 bytes left to load) with all the bits
+// by field until a batch can start (kBatchBytes left) with all the bits
 // in view from the block, which may be the next one, or the decode stops.
 [[gnu::noinline]] Stop CarefulTail(ExplodeWork* work, BitInput& in, uint8_t*& out) {
     while (in.count <= kWordBits - 8 && in.end - in.next > 1) {
@@ -258,7 +263,7 @@ bool FromThisBlock(const ExplodeWork* work, const BitInput& in) {
         if (out >= flushPoint) out = Flush(work, out);
         Stop stop = CarefulToken(work, in, out);
         if (stop != Stop::None) return stop;
-    } while (in.end - in.next < 8 || !FromThisBlock(work, in));
+    } while (in.end - in.next < kBatchBytes || !FromThisBlock(work, in));
     // The batch that follows starts below 8192 too.
     if (out >= flushPoint) out = Flush(work, out);
     return Stop::None;
@@ -339,7 +344,7 @@ template <bool kAscii>
     const uint8_t* next = in.next;
     const uint8_t* end = in.end;
     // The last `next` of a refill: one byte of the block stays unread after
-    // the word that it loads.
+    // the word that it loads (see kBatchBytes).
     uintptr_t lastLoad = uintptr_t(end) - 1;
     uint8_t* out = work->window + kHalf;
     // The lookups' address, held in a register: left to itself the compiler
