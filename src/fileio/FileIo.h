@@ -102,6 +102,10 @@ const std::string& LinkFreeRoot();
 // The link that the last refusal met, as the system spells it; cleared when
 // the root changes.
 const std::string& RefusedLink();
+// Called with each refused link on the thread that met it (nullptr: none), so
+// that work on several threads can tell whose refusal it was.
+using RefusedLinkWatch = void (*)(const std::string& link);
+void WatchRefusedLinks(RefusedLinkWatch watch);
 
 // Sets a link-free root for its lifetime and then restores the previous one.
 class LinkFreeBelow {

@@ -13,12 +13,14 @@ std::string refusedLink;
 // this small lock.
 std::atomic_flag refusedLinkBusy = ATOMIC_FLAG_INIT;
 CreatedFileWatch createdFileWatch = nullptr;
+RefusedLinkWatch refusedLinkWatch = nullptr;
 
 void NoteRefusedLink(const std::string& link) {
     while (refusedLinkBusy.test_and_set(std::memory_order_acquire)) {
     }
     refusedLink = link;
     refusedLinkBusy.clear(std::memory_order_release);
+    if (refusedLinkWatch != nullptr) refusedLinkWatch(link);
 }
 
 bool IsSeparator(char c, const char* separators) {
@@ -66,6 +68,10 @@ SysError CheckNoLinkBelowRoot(const std::string& systemPath, const char* separat
         }
     }
     return 0;
+}
+
+void WatchRefusedLinks(RefusedLinkWatch watch) {
+    refusedLinkWatch = watch;
 }
 
 void WatchCreatedFiles(CreatedFileWatch watch) {

@@ -345,10 +345,9 @@ void RemoveCreatedFolders(const std::vector<std::filesystem::path>& created) {
 
 // "; LINK is a link ..." when the file layer refused a link below the
 // destination, else the empty text.
-std::string LinkRefusalNote() {
-    if (RefusedLink().empty()) return std::string();
-    return "; " + RefusedLink() +
-           " is a link, and nothing is written through a link below the destination";
+std::string LinkRefusalNote(const std::string& link) {
+    if (link.empty()) return std::string();
+    return "; " + link + " is a link, and nothing is written through a link below the destination";
 }
 
 // Whether some name below destination could be the input: it lies below it,
@@ -449,6 +448,6 @@ int RunExtract(const ArchiveOptions& o) {
     RemoveCreatedFolders(created);
     if (outcome.replaced)
         return Fail(command, into + in.path + " was replaced by another file while it was read");
-    return Fail(command,
-                into + ArchiveFaultText(outcome.result, outcome.member) + LinkRefusalNote());
+    return Fail(command, into + ArchiveFaultText(outcome.result, outcome.member) +
+                             LinkRefusalNote(outcome.refusedLink));
 }

@@ -89,6 +89,14 @@ void WatchMemberFile(const char* systemPath) {
         memberBeingWritten->clear();
 }
 
+// Where this thread's run keeps the link that the file layer refused: runs on
+// other threads may meet links of their own at the same time.
+thread_local std::string* linkRefusedInRun = nullptr;
+
+void NoteRunRefusedLink(const std::string& link) {
+    if (linkRefusedInRun != nullptr) *linkRefusedInRun = link;
+}
+
 // Counts each run's plain bytes into the shared total.
 struct RunProgress {
     std::atomic<uint64_t>* done = nullptr;
@@ -120,6 +128,7 @@ void UnpackRun(const ExtractJob& job, Run& run, std::atomic<uint64_t>& done) {
     }
     RemovedOnInterrupt removeMember;
     memberBeingWritten = &removeMember;
+    linkRefusedInRun = &outcome.refusedLink;
     RunProgress progress;
     progress.done = &done;
     // The reader's buffers are large for a thread's stack.
@@ -128,6 +137,7 @@ void UnpackRun(const ExtractJob& job, Run& run, std::atomic<uint64_t>& done) {
     outcome.result = reader->unpackRun(job.destination, run.span);
     outcome.member = reader->member();
     memberBeingWritten = nullptr;
+    linkRefusedInRun = nullptr;
     if (outcome.result.ok())
         run.written = run.end - run.span.firstIndex;
     else if (outcome.result.namesMember())
@@ -143,6 +153,7 @@ ExtractOutcome UnpackInRuns(const ExtractJob& job) {
     std::string label;
     size_t failed = runs.size();
     WatchCreatedFiles(WatchMemberFile);
+    WatchRefusedLinks(NoteRunRefusedLink);
     // One thread runs strictly in order: the next run starts once the last is taken.
     RunInOrder(
         runs.size(), threads, threads == 1 ? 1 : 2 * threads,
@@ -156,6 +167,7 @@ ExtractOutcome UnpackInRuns(const ExtractJob& job) {
         },
         [&] { job.bar->update(done.load(), label); });
     WatchCreatedFiles(nullptr);
+    WatchRefusedLinks(nullptr);
     if (failed == runs.size()) return ExtractOutcome{};
 
     // Unpacking front to back would not have reached the later runs.

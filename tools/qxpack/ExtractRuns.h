@@ -27,8 +27,9 @@ struct ExtractJob {
 
 struct ExtractOutcome {
     ArchiveResult result;
-    ArchiveMember member;  // the member that result names, as its reader saw it
-    bool replaced = false; // FILE's name led to another file for a run
+    ArchiveMember member;    // the member that result names, as its reader saw it
+    bool replaced = false;   // FILE's name led to another file for a run
+    std::string refusedLink; // the link that the file layer refused in that run, if any
 };
 
 // The members that could meet on the disk (the same name, or one name a
