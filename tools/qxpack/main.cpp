@@ -1,6 +1,7 @@
 // qxpack: the vendor's tool for Quorvath installers and their payload.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <iostream>
 
@@ -112,17 +113,34 @@ int main(int argc, char** argv) {
     ArchiveOptions list, verify, extract;
     StreamOptions implode, explode;
     struct Command {
-        CLI::App* parser;
+        const char* name;
+        std::function<CLI::App*()> add;
         std::function<int()> run;
+        CLI::App* parser = nullptr;
     };
-    const Command commands[] = {
-        {AddBuildCommand(app, &build), [&] { return RunBuild(build); }},
-        {AddListCommand(app, &list), [&] { return RunList(list); }},
-        {AddVerifyCommand(app, &verify), [&] { return RunVerify(verify); }},
-        {AddExtractCommand(app, &extract), [&] { return RunExtract(extract); }},
-        {AddImplodeCommand(app, &implode), [&] { return RunImplode(implode); }},
-        {AddExplodeCommand(app, &explode), [&] { return RunExplode(explode); }},
+    Command commands[] = {
+        {"build", [&] { return AddBuildCommand(app, &build); }, [&] { return RunBuild(build); }},
+        {"list", [&] { return AddListCommand(app, &list); }, [&] { return RunList(list); }},
+        {"verify", [&] { return AddVerifyCommand(app, &verify); },
+         [&] { return RunVerify(verify); }},
+        {"extract", [&] { return AddExtractCommand(app, &extract); },
+         [&] { return RunExtract(extract); }},
+        {"implode", [&] { return AddImplodeCommand(app, &implode); },
+         [&] { return RunImplode(implode); }},
+        {"explode", [&] { return AddExplodeCommand(app, &explode); },
+         [&] { return RunExplode(explode); }},
     };
+    // Declaring every command's options costs more than exploding a short
+    // stream takes; a command line that starts with a command's name declares
+    // that command alone. Help, typos and a bare option line see them all.
+    const bool named =
+        argc > 1 && std::any_of(std::begin(commands), std::end(commands), [&](const Command& c) {
+            return std::strcmp(c.name, argv[1]) == 0;
+        });
+    for (Command& command : commands) {
+        if (named && std::strcmp(command.name, argv[1]) != 0) continue;
+        command.parser = command.add();
+    }
     std::string topic;
     CLI::App* help = app.add_subcommand("help", "describe a command");
     help->footer("Describes COMMAND, or without it lists the commands.");
@@ -163,6 +181,6 @@ int main(int argc, char** argv) {
         return UnknownCommand(app, topic);
     }
     for (const Command& command : commands)
-        if (command.parser == chosen.front()) return command.run();
+        if (command.parser != nullptr && command.parser == chosen.front()) return command.run();
     return kExitUsage;
 }
