@@ -4,6 +4,10 @@
 #include "Encript.h"
 
 #include <cstring>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define ENCRIPT_AVX2 1
+#endif
 
 namespace {
 
@@ -31,6 +35,59 @@ constexpr Jump JumpOf(uint32_t n) {
 
 constexpr uint32_t kLanes = 8;
 constexpr Jump kLaneJump = JumpOf(kLanes);
+
+// The state k steps after `state`: square-and-multiply on the jump, bit j of
+// k applying 2^j steps.
+uint32_t Advance(uint32_t state, uint32_t k) {
+    Jump power{kMultiplier, kIncrement};
+    for (; k != 0; k >>= 1) {
+        if (k & 1) state = state * power.multiplier + power.increment;
+        power = {power.multiplier * power.multiplier,
+                 power.increment * power.multiplier + power.increment};
+    }
+    return state;
+}
+
+#ifdef ENCRIPT_AVX2
+// On x86-64 hosts with AVX2: 32 lanes in four vectors, each lane 32 steps on
+// per round, so that the key bytes of 32 body bytes take a few vector
+// instructions (a sixth of the instructions of the eight-lane loop below).
+// Lanes 0-3 and 4-7 of vector v hold the bytes 4v to 4v + 3 and 16 + 4v to
+// 19 + 4v of the round: the two packs that gather the top bytes then leave
+// them in order. Answers how many bytes it did (a multiple of 32).
+constexpr Jump kRoundJump = JumpOf(32);
+
+[[gnu::target("avx2")]] uint32_t ApplyAvx2(uint8_t* buffer, uint32_t count, uint32_t state) {
+    alignas(32) uint32_t lanes[32];
+    uint32_t s = state;
+    for (uint32_t k = 0; k < 32; ++k) {
+        s = Step(s);
+        const uint32_t v = k % 16 / 4, lane = k % 4 + (k >= 16 ? 4 : 0);
+        lanes[v * 8 + lane] = s;
+    }
+    __m256i v0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+    __m256i v1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes + 8));
+    __m256i v2 = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes + 16));
+    __m256i v3 = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes + 24));
+    const __m256i multiplier = _mm256_set1_epi32(int32_t(kRoundJump.multiplier));
+    const __m256i increment = _mm256_set1_epi32(int32_t(kRoundJump.increment));
+    uint32_t done = 0;
+    for (; count - done >= 32; done += 32) {
+        const __m256i low =
+            _mm256_packus_epi32(_mm256_srli_epi32(v0, 24), _mm256_srli_epi32(v1, 24));
+        const __m256i high =
+            _mm256_packus_epi32(_mm256_srli_epi32(v2, 24), _mm256_srli_epi32(v3, 24));
+        __m256i* at = reinterpret_cast<__m256i*>(buffer + done);
+        _mm256_storeu_si256(
+            at, _mm256_xor_si256(_mm256_loadu_si256(at), _mm256_packus_epi16(low, high)));
+        v0 = _mm256_add_epi32(_mm256_mullo_epi32(v0, multiplier), increment);
+        v1 = _mm256_add_epi32(_mm256_mullo_epi32(v1, multiplier), increment);
+        v2 = _mm256_add_epi32(_mm256_mullo_epi32(v2, multiplier), increment);
+        v3 = _mm256_add_epi32(_mm256_mullo_epi32(v3, multiplier), increment);
+    }
+    return done;
+}
+#endif
 
 } // namespace
 
@@ -67,8 +124,14 @@ void Scrambler::apply(uint8_t* buffer, int32_t length) {
     uint32_t at = state;
     const uint32_t count = uint32_t(length);
     uint32_t i = 0;
+#ifdef ENCRIPT_AVX2
+    if (count >= 64 && __builtin_cpu_supports("avx2")) {
+        i = ApplyAvx2(buffer, count, at);
+        at = Advance(at, i);
+    }
+#endif
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    if (count >= kLanes) {
+    if (count - i >= kLanes) {
         // Two groups of four lanes; a group's top bytes make one 32-bit key.
         uint32_t a0 = Step(at), a1 = Step(a0), a2 = Step(a1), a3 = Step(a2);
         uint32_t b0 = Step(a3), b1 = Step(b0), b2 = Step(b1), b3 = Step(b2);
@@ -103,13 +166,7 @@ void Scrambler::apply(uint8_t* buffer, int32_t length) {
 }
 
 void Scrambler::skip(uint32_t count) {
-    // Square-and-multiply on the jump: bit k of count applies 2^k steps.
-    Jump power{kMultiplier, kIncrement};
-    for (; count != 0; count >>= 1) {
-        if (count & 1) state = state * power.multiplier + power.increment;
-        power = {power.multiplier * power.multiplier,
-                 power.increment * power.multiplier + power.increment};
-    }
+    state = Advance(state, count);
 }
 
 uint32_t DrawRandom(uint32_t range) {
