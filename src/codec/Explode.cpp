@@ -109,10 +109,22 @@ enum class Stop { None, EndMarker, InputFailure };
     std::memcpy(to, &v, 8);
 }
 
+// Where 16-byte registers are not at hand (the 32-bit stub), the 16 bytes go
+// word by word, each word read just before it is written: gathered first,
+// they would pass through the stack. The callers copy from at least 16 back,
+// so no word that is read has been written by the same step.
 [[gnu::always_inline]] inline void Copy16(uint8_t* to, const uint8_t* from) {
+#if defined(__SSE2__)
     uint8_t v[16];
     std::memcpy(v, from, 16);
     std::memcpy(to, v, 16);
+#else
+    uint32_t w;
+    std::memcpy(&w, from, 4), std::memcpy(to, &w, 4);
+    std::memcpy(&w, from + 4, 4), std::memcpy(to + 4, &w, 4);
+    std::memcpy(&w, from + 8, 4), std::memcpy(to + 8, &w, 4);
+    std::memcpy(&w, from + 12, 4), std::memcpy(to + 12, &w, 4);
+#endif
 }
 
 // Pulls the next block from the read callback; false when it has no more.
