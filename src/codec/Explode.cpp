@@ -29,8 +29,8 @@
 // too; nothing is checked field by field. Each token is resolved by
 // whole-code lookups: flag, length code and extra bits at once; flag and
 // literal at once. A copy's distance comes as an offset back from the output
-// position, so that the common copy (at least 16 back, at most 23 long) is
-// two 16-byte moves.
+// position, so that the common copy (at least 16 back, at most 15 long) is
+// one 16-byte move, and one of 16 to 23 bytes two.
 //
 // The end of a block (fewer than a word and a byte left) is CarefulTail's: it
 // tops `bits` up byte by byte and lets the batch go on while one byte is held
@@ -176,6 +176,13 @@ uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
         while (out < end);
     }
     return end;
+}
+
+// A copy of at most 16 bytes from at least 16 back, in one 16-byte step.
+// Writes 16 bytes.
+[[gnu::always_inline]] inline uint8_t* CopyFarShort(uint8_t* out, intptr_t back, size_t length) {
+    Copy16(out, out + back);
+    return out + length;
 }
 
 // A copy of at most kLongestBatchCopy bytes from at least 16 back, in two
@@ -439,9 +446,14 @@ template <bool kAscii>
                 if (out >= flushPoint) out = Flush(work, out);
                 continue;
             }
+            if (back <= -16) {
+                out = CopyFar(out, back, length);
+                continue;
+            }
         }
+        // Copies of 2 to 15 bytes, or longer ones from less than 16 back.
         if (back <= -16) {
-            out = CopyFar(out, back, length);
+            out = CopyFarShort(out, back, length);
             continue;
         }
         out = CopyMatch(out, uint32_t(-back), uint32_t(length));
