@@ -51,7 +51,7 @@ uint32_t Advance(uint32_t state, uint32_t k) {
 #ifdef ENCRIPT_AVX2
 // On x86-64 hosts with AVX2: 32 lanes in four vectors, each lane 32 steps on
 // per round, so that the key bytes of 32 body bytes take a few vector
-// instructions (a sixth of the instructions of the eight-lane loop below).
+// instructions (a tenth of the instructions of the eight-lane loop below).
 // Lanes 0-3 and 4-7 of vector v hold the bytes 4v to 4v + 3 and 16 + 4v to
 // 19 + 4v of the round: the two packs that gather the top bytes then leave
 // them in order. Answers how many bytes it did (a multiple of 32).

@@ -181,6 +181,6 @@ int main(int argc, char** argv) {
         return UnknownCommand(app, topic);
     }
     for (const Command& command : commands)
-        if (command.parser != nullptr && command.parser == chosen.front()) return command.run();
+        if (command.parser == chosen.front()) return command.run();
     return kExitUsage;
 }
