@@ -109,12 +109,12 @@ enum class Stop { None, EndMarker, InputFailure };
     std::memcpy(to, &v, 8);
 }
 
-// Where 16-byte registers are not at hand (the 32-bit stub), the 16 bytes go
-// word by word, each word read just before it is written: gathered first,
+// On a 32-bit processor without 16-byte registers (the stub), the 16 bytes
+// go word by word, each word read just before it is written: gathered first,
 // they would pass through the stack. The callers copy from at least 16 back,
 // so no word that is read has been written by the same step.
 [[gnu::always_inline]] inline void Copy16(uint8_t* to, const uint8_t* from) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) || UINTPTR_MAX > 0xFFFFFFFFu
     uint8_t v[16];
     std::memcpy(v, from, 16);
     std::memcpy(to, v, 16);
